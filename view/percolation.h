@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/clusters.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <memory>
+
+// The lattice view. It also holds the state of the current realisation: the probability p for
+// the next one, the system size L, the three lattice arrays and their two counts. Commands arrive
+// as slots; every command that realises a lattice runs the cluster pass, which announces the
+// largest-cluster size and L, and then repaints at once.
+class Percolation : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Percolation(QWidget* parent = nullptr, const char* name = nullptr);
+    ~Percolation() override;
+
+    // Occupation probability of the next realisation.
+    double p;
+
+    void emitLargest();
+    void emitSize();
+
+    int occupySites(double p, int* site, int* occupied, int L);
+    int findLargestCluster(int* site, int* occupied, int* largest, int nOccupied, int L);
+
+    // The picture of the current realisation, as the widget shows it.
+    const QImage& composePicture();
+
+    int systemSize() const { return L; }
+    bool isIsolated() const { return isolate; }
+    int occupiedCount() const { return nOccupied; }
+    int largestClusterSize() const { return largestSize; }
+    const int* siteArray() const { return site.get(); }
+    const int* occupiedList() const { return occupied.get(); }
+    const int* largestList() const { return largest.get(); }
+
+public slots:
+    void startNew();
+    void startL600();
+    void startL300();
+    void startL150();
+    void slotIsolate(bool isolated);
+    void pChanged(double probability);
+
+signals:
+    void largestChanged(int size);
+    void sizeChanged(int L);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool isolate;
+    int largestSize;
+    int nOccupied;
+    int L;
+    std::unique_ptr<int[]> site;
+    std::unique_ptr<int[]> occupied;
+    std::unique_ptr<int[]> largest;
+
+    model::ClusterWorkspace clusterWorkspace;
+    QImage picture;
+};
