@@ -36,8 +36,10 @@ int occupySites(Generator& generator, double p, int* site, int* occupied, int L)
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L)
 {
     const int n = L * L;
-    auto mark = std::make_unique<int[]>(static_cast<std::size_t>(n) + 1);
-    auto queue = std::make_unique<int[]>(static_cast<std::size_t>(n) + 1);
+    const auto markArray = std::make_unique<int[]>(static_cast<std::size_t>(n) + 1);
+    const auto queueArray = std::make_unique<int[]>(static_cast<std::size_t>(n) + 1);
+    int* mark = markArray.get();
+    int* queue = queueArray.get();
     for (int s = 1; s <= n; ++s) {
         mark[s] = site[s];
         queue[s] = 0;
