@@ -1,0 +1,188 @@
+#include "interface.h"
+
+#include "probabilitytext.h"
+#include "view/percolation.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// A framed, untitled group that stacks its buttons one below the other across its width.
+QGroupBox* makeButtonGroup(QWidget* parent, const char* name, int x, int y, int w, int h)
+{
+    auto* group = new QGroupBox(parent);
+    group->setObjectName(QString::fromLatin1(name));
+    new QVBoxLayout(group);
+    group->move(x, y);
+    group->resize(w, h);
+    return group;
+}
+
+QPushButton* addButton(QGroupBox* group, const char* name, const QString& text)
+{
+    auto* button = new QPushButton(text, group);
+    button->setObjectName(QString::fromLatin1(name));
+    group->layout()->addWidget(button);
+    return button;
+}
+
+void giveShortcut(QPushButton* button, QKeyCombination keys, const QString& purpose)
+{
+    const QKeySequence shortcut(keys);
+    button->setShortcut(shortcut);
+    button->setToolTip(QStringLiteral("%1 (%2)")
+                           .arg(purpose, shortcut.toString(QKeySequence::NativeText)));
+}
+
+QGroupBox* makeDisplayGroup(QWidget* parent, const char* name, const QString& title, int y)
+{
+    auto* group = new QGroupBox(title, parent);
+    group->setObjectName(QString::fromLatin1(name));
+    group->move(20, y);
+    group->resize(160, 100);
+    return group;
+}
+
+QLCDNumber* makeDisplay(QGroupBox* group, const char* name, int digits)
+{
+    auto* display = new QLCDNumber(static_cast<uint>(digits), group);
+    display->setObjectName(QString::fromLatin1(name));
+    display->setGeometry(30, 30, 100, 50);
+    display->setAccessibleName(group->title());
+    return display;
+}
+
+} // namespace
+
+Interface::Interface(QWidget* parent, const char* name)
+    : QWidget(parent)
+{
+    if (name != nullptr)
+        setObjectName(QString::fromLatin1(name));
+
+    auto* lattice = new Percolation(this, "percolation");
+    lattice->move(200, 50);
+    lattice->resize(600, 600);
+
+    QGroupBox* startAgainGroup = makeButtonGroup(this, "startAgain", 820, 50, 160, 55);
+    QPushButton* startAgainButton =
+        addButton(startAgainGroup, "startAgainButton", QStringLiteral("New realisation"));
+    giveShortcut(startAgainButton, Qt::CTRL | Qt::Key_N,
+                 QStringLiteral("Start a new realisation"));
+    connect(startAgainButton, &QPushButton::clicked, lattice, &Percolation::startNew);
+
+    QGroupBox* isolateGroup = makeButtonGroup(this, "isolate", 820, 115, 160, 55);
+    isolateButton = addButton(isolateGroup, "isolateButton", QStringLiteral("Isolate largest"));
+    isolateButton->setCheckable(true);
+    giveShortcut(isolateButton, Qt::CTRL | Qt::Key_I,
+                 QStringLiteral("Show the largest cluster alone"));
+    connect(isolateButton, &QPushButton::toggled, lattice, &Percolation::slotIsolate);
+
+    QGroupBox* sizeGroup = makeButtonGroup(this, "changeSize", 820, 200, 160, 150);
+    QPushButton* L600Button = addButton(sizeGroup, "L600Button", QStringLiteral("L = 600"));
+    connect(L600Button, &QPushButton::clicked, lattice, &Percolation::startL600);
+    QPushButton* L300Button = addButton(sizeGroup, "L300Button", QStringLiteral("L = 300"));
+    connect(L300Button, &QPushButton::clicked, lattice, &Percolation::startL300);
+    QPushButton* L150Button = addButton(sizeGroup, "L150Button", QStringLiteral("L = 150"));
+    connect(L150Button, &QPushButton::clicked, lattice, &Percolation::startL150);
+
+    auto* changep = new QGroupBox(this);
+    changep->setObjectName(QStringLiteral("changep"));
+    changep->move(820, 350);
+    changep->resize(160, 90);
+    auto* pLabel = new QLabel(QStringLiteral("p = "), changep);
+    pLabel->setObjectName(QStringLiteral("pLabel"));
+    pLabel->move(5, 10);
+    auto* pcLabel = new QLabel(QStringLiteral("pc = 0.59274..."), changep);
+    pcLabel->setObjectName(QStringLiteral("pcLabel"));
+    pcLabel->move(5, 50);
+    p_line_edit = new QLineEdit(changep);
+    p_line_edit->setObjectName(QStringLiteral("p_line_edit"));
+    p_line_edit->move(40, 10);
+    pLabel->setBuddy(p_line_edit);
+    p_line_edit->setAccessibleName(QStringLiteral("p"));
+    p_line_edit->setAccessibleDescription(
+        QStringLiteral("Occupation probability of the next realisation; Return applies it"));
+    connect(p_line_edit, &QLineEdit::returnPressed, this, &Interface::slotSetp);
+
+    QGroupBox* systemSize =
+        makeDisplayGroup(this, "system_size", QStringLiteral("System size L"), 100);
+    systemSizeLCD = makeDisplay(systemSize, "systemSizeLCD", 3);
+    systemSizeLCD->setSegmentStyle(QLCDNumber::Filled);
+
+    QGroupBox* probability =
+        makeDisplayGroup(this, "probability", QStringLiteral("Occupation prob. p"), 300);
+    connect(lattice, &Percolation::sizeChanged, this, &Interface::slotSetSize);
+    connect(this, &Interface::pChanged, lattice, &Percolation::pChanged);
+    probabilityLCD = makeDisplay(probability, "probabilityLCD", 6);
+    probabilityLCD->setMode(QLCDNumber::Dec);
+    probabilityLCD->setSegmentStyle(QLCDNumber::Filled);
+    probabilityLCD->display(lattice->p);
+
+    QGroupBox* largestCluster =
+        makeDisplayGroup(this, "largest_cluster", QStringLiteral("Largest cluster size"), 500);
+    largestClusterLCD = makeDisplay(largestCluster, "largestClusterLCD", 6);
+    largestClusterLCD->setSegmentStyle(QLCDNumber::Filled);
+    connect(lattice, &Percolation::largestChanged, this, &Interface::slotSetLargest);
+
+    // The first realisation was announced inside the lattice view's constructor, before anything
+    // listened; announce it again now that the displays are connected.
+    lattice->emitLargest();
+    lattice->emitSize();
+
+    QGroupBox* exitGroup = makeButtonGroup(this, "exit", 820, 595, 160, 55);
+    QPushButton* exitButton = addButton(exitGroup, "exitButton", QStringLiteral("Quit"));
+    giveShortcut(exitButton, Qt::CTRL | Qt::Key_Q, QStringLiteral("Quit the program"));
+    connect(exitButton, &QPushButton::clicked, QCoreApplication::instance(),
+            &QCoreApplication::quit);
+}
+
+Interface::~Interface() = default;
+
+void Interface::slotSetLargest(int size)
+{
+    largestClusterLCD->display(size);
+}
+
+void Interface::slotSetSize(int L)
+{
+    systemSizeLCD->display(L);
+}
+
+void Interface::slotSetp()
+{
+    pText = p_line_edit->text();
+    if (!probability_text::accept(pText)) {
+        // The field is cleared and keeps the focus, ready for another try.
+        p_line_edit->setText(QString());
+        return;
+    }
+    probabilityLCD->display(pText.toDouble());
+    p_line_edit->clearFocus();
+    emit pChanged(pText.toDouble());
+}
+
+void Interface::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    painter.drawText(850, 500, QStringLiteral("Empty site"));
+    painter.drawText(850, 520, QStringLiteral("Occupied site"));
+    painter.drawText(850, 540, QStringLiteral("Largest cluster"));
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::blue);
+    painter.drawRect(820, 490, 10, 10);
+    painter.setBrush(Qt::yellow);
+    painter.drawRect(820, 510, 10, 10);
+    painter.setBrush(Qt::red);
+    painter.drawRect(820, 530, 10, 10);
+}
