@@ -1,0 +1,50 @@
+# Installs the build into a scratch prefix and checks that the program, its menu entry and its
+# icon land where a freedesktop desktop looks for them, and that the entry names both.
+#
+#   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -DBINDIR=<bin> -DDATADIR=<share> \
+#         -P check-install.cmake
+
+cmake_minimum_required(VERSION 3.22)
+
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+
+set(program "${PREFIX}/${BINDIR}/percolation")
+set(entry "${PREFIX}/${DATADIR}/applications/percolation.desktop")
+set(icon "${PREFIX}/${DATADIR}/icons/hicolor/scalable/apps/percolation.svg")
+foreach(path IN ITEMS "${program}" "${entry}" "${icon}")
+    if(NOT EXISTS "${path}")
+        message(FATAL_ERROR "not installed: ${path}")
+    endif()
+endforeach()
+execute_process(COMMAND test -f "${program}" -a -x "${program}" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "not an executable file: ${program}")
+endif()
+
+file(STRINGS "${entry}" lines)
+foreach(expected IN ITEMS "[Desktop Entry]" "Type=Application" "Name=Percolation"
+                          "Exec=percolation" "Icon=percolation")
+    if(NOT expected IN_LIST lines)
+        message(FATAL_ERROR "${entry} lacks the line ${expected}")
+    endif()
+endforeach()
+
+file(READ "${icon}" svg)
+if(NOT svg MATCHES "^<svg [^>]*xmlns=\"http://www.w3.org/2000/svg\""
+   OR NOT svg MATCHES "</svg>\n$")
+    message(FATAL_ERROR "${icon} is not an SVG document")
+endif()
+
+find_program(validate desktop-file-validate)
+if(validate)
+    execute_process(COMMAND "${validate}" "${entry}" RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "desktop-file-validate rejects ${entry}")
+    endif()
+endif()
+file(REMOVE_RECURSE "${PREFIX}")
