@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of a Release build: bench.sh <build dir>.
+# Writes every repetition as JSON to <build dir>/bench.json and ends with a table of medians,
+# program against the straightforward baseline. Extra arguments go to the benchmark program
+# (for example --benchmark_filter=cycle).
+set -euo pipefail
+
+build_dir=${1:?usage: bench.sh <build dir> [benchmark options...]}
+shift
+program="$build_dir/bin/percolation_bench"
+if [[ ! -x $program ]]; then
+    echo "bench: $program is missing; build with PERCOLATION_BUILD_BENCHMARKS=ON" >&2
+    exit 1
+fi
+
+QT_QPA_PLATFORM=offscreen "$program" \
+    --benchmark_out="$build_dir/bench.json" \
+    --benchmark_out_format=json \
+    --benchmark_display_aggregates_only=true \
+    "$@"
+echo "bench: raw results in $build_dir/bench.json"
