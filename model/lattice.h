@@ -17,4 +17,16 @@ inline constexpr int SiteCapacity = MaxLinearSize * MaxLinearSize + 1;
 // increasing order) and returns count. Requires 1 ≤ L ≤ 600.
 int occupySites(double p, int* site, int* occupied, int L);
 
+namespace detail {
+
+// The realisation's SIMD kernels, exposed so that tests can prove each one exact. occupySites()
+// uses the best one that the processor supports.
+enum class Kernel { Portable, Avx2, Avx512 };
+
+bool kernelAvailable(Kernel kernel);
+Kernel bestKernel();
+int occupySitesWith(Kernel kernel, double p, int* site, int* occupied, int L);
+
+} // namespace detail
+
 } // namespace model
