@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr int EntryWidth = 115;
+
 // A framed, untitled group that stacks its buttons one below the other across its width.
 QGroupBox* makeButtonGroup(QWidget* parent, const char* name, int x, int y, int w, int h)
 {
@@ -108,6 +110,8 @@ Interface::Interface(QWidget* parent, const char* name)
     p_line_edit = new QLineEdit(changep);
     p_line_edit->setObjectName(QStringLiteral("p_line_edit"));
     p_line_edit->move(40, 10);
+    // The style's preferred width would run past the group's right edge and cut off the frame.
+    p_line_edit->resize(EntryWidth, p_line_edit->sizeHint().height());
     pLabel->setBuddy(p_line_edit);
     p_line_edit->setAccessibleName(QStringLiteral("p"));
     p_line_edit->setAccessibleDescription(
