@@ -57,13 +57,14 @@ if [[ -z $display_number ]]; then
     exit 1
 fi
 export DISPLAY=:$display_number
+export QT_QPA_PLATFORM=xcb
 if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
     mkdir -m 700 "$work/runtime"
     export XDG_RUNTIME_DIR=$work/runtime
 fi
 echo "run: no display; running on the virtual X display $DISPLAY"
 
-QT_QPA_PLATFORM=xcb "$program" &
+"$program" &
 program_pid=$!
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$title\$" | head -n 1) || true
