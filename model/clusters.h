@@ -11,10 +11,8 @@
 // cluster replaces the best one, so a tie goes to the cluster grown first, and `largest` lists
 // the winner in its breadth-first discovery order, starting with its lowest-numbered site.
 //
-// The lattice is copied into a grid with a border of empty cells, one byte per cell, in which a
-// cell is cleared the moment it joins a cluster: the border removes every edge test, and a
-// cleared cell can neither start nor join another cluster. All clusters share one queue, each
-// in its own stretch, so the winner is translated back to site numbers once, at the end.
+// Two exact methods (described in clusters.cpp) share this contract: growing every cluster in a
+// padded grid, or union–find over horizontal runs followed by growing the winner alone.
 namespace model {
 
 // Scratch memory of the cluster pass, sized for the largest lattice once, so that a pass
@@ -26,6 +24,10 @@ public:
 
     std::vector<std::uint8_t> grid;
     std::vector<std::int32_t> queue;
+    // Horizontal runs of occupied sites: first site, length, union–find parent.
+    std::vector<std::int32_t> runFirst;
+    std::vector<std::int32_t> runLength;
+    std::vector<std::int32_t> runParent;
 };
 
 // Writes the sites of the largest cluster to largest[1 … size] in discovery order and returns
@@ -36,5 +38,17 @@ int findLargestCluster(const int* site, const int* occupied, int* largest, int n
 
 // The same with scratch memory of its own for the duration of the call.
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L);
+
+namespace detail {
+
+// The two exact ways of finding the largest cluster, exposed so that tests can prove each one
+// exact; findLargestCluster() picks one by the lattice's density.
+enum class ClusterMethod { Growth, Runs };
+
+ClusterMethod bestClusterMethod(int nOccupied, int L);
+int findLargestClusterWith(ClusterMethod method, const int* site, const int* occupied,
+                           int* largest, int nOccupied, int L, ClusterWorkspace& workspace);
+
+} // namespace detail
 
 } // namespace model
