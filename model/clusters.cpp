@@ -7,16 +7,17 @@
 // edge test, and a cleared cell can neither start nor join another cluster. The grid is scanned
 // in site order for cells still set, so clusters start from their lowest site in increasing
 // order. All clusters share one queue, each in its own stretch, and the winner is translated
-// back to site numbers once, at the end. Dense lattices, whose clusters are few and large, go
-// this way.
+// back to site numbers once, at the end. Dense lattices, where one cluster holds nearly every
+// site, go this way.
 //
 // Runs: each row is packed into 64-bit words, and its horizontal runs of occupied sites are
 // numbered in site order. Runs of neighbouring rows that overlap are joined by union–find, always
 // keeping the lower run as the root, so a cluster's root is the run holding its lowest site.
 // Summing run lengths per root gives every cluster's size; the winner (strictly larger, so ties
 // go to the lowest root) is then grown breadth-first alone, as above, for its discovery order.
-// Sparse lattices, with many small clusters whose growth is bound by memory latency, go this
-// way: the work per run is short and independent.
+// Lattices up to somewhat past the percolation threshold go this way: growth there is bound by
+// the latency of its queue, since most clusters are small, while the work per run is short and
+// independent.
 #include "clusters.h"
 
 #include "lattice.h"
@@ -256,8 +257,9 @@ namespace detail {
 
 ClusterMethod bestClusterMethod(int nOccupied, int L)
 {
-    // Growth wins once the lattice nears the percolation threshold (about 59 % occupied).
-    return static_cast<long long>(nOccupied) * 100 < 56LL * L * L ? ClusterMethod::Runs
+    // Runs win up to and past the percolation threshold (about 59 % occupied); on denser
+    // lattices the winner is nearly everything and growing it twice would cost more.
+    return static_cast<long long>(nOccupied) * 100 < 65LL * L * L ? ClusterMethod::Runs
                                                                   : ClusterMethod::Growth;
 }
 
