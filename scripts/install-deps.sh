@@ -34,6 +34,13 @@ if [[ $(id -u) -ne 0 ]]; then
     sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { "${sudo[@]}" apt-get update -qq &&
+       "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+       >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "install-deps: apt-get failed" >&2
+    exit 1
+fi
 echo "install-deps: done"
