@@ -18,6 +18,19 @@ int blockSide(int L)
     }
 }
 
+// A block side known at compile time turns each block into a few plain stores.
+template <int K>
+void paintBlocks(QRgb* pixels, int L, const int* sites, int count, QRgb colour)
+{
+    for (int i = 1; i <= count; ++i) {
+        const int index = sites[i] - 1;
+        QRgb* corner = pixels + K * ((index / L) * Side + index % L);
+        for (int y = 0; y < K; ++y)
+            for (int x = 0; x < K; ++x)
+                corner[y * Side + x] = colour;
+    }
+}
+
 void paintSites(QImage& image, int L, const int* sites, int count, QRgb colour)
 {
     const int k = blockSide(L);
@@ -27,12 +40,10 @@ void paintSites(QImage& image, int L, const int* sites, int count, QRgb colour)
             pixels[sites[i] - 1] = colour;
         return;
     }
-    for (int i = 1; i <= count; ++i) {
-        const int index = sites[i] - 1;
-        QRgb* corner = pixels + k * ((index / L) * Side + index % L);
-        for (int y = 0; y < k; ++y)
-            std::fill_n(corner + y * Side, k, colour);
-    }
+    if (k == 2)
+        paintBlocks<2>(pixels, L, sites, count, colour);
+    else
+        paintBlocks<4>(pixels, L, sites, count, colour);
 }
 
 } // namespace
