@@ -13,8 +13,9 @@
 // Runs: each row is packed into 64-bit words, and its horizontal runs of occupied sites are
 // numbered in site order. Runs of neighbouring rows that overlap are joined by union–find, always
 // keeping the lower run as the root, so a cluster's root is the run holding its lowest site.
-// Summing run lengths per root gives every cluster's size; the winner (strictly larger, so ties
-// go to the lowest root) is then grown breadth-first alone, as above, for its discovery order.
+// A root carries the size of its whole cluster, added up as runs join, and the winner (the
+// largest, and of equal ones the lowest root) is kept up to date as sizes grow; it is then grown
+// breadth-first alone, as above, for its discovery order.
 // Lattices up to somewhat past the percolation threshold go this way: growth there is bound by
 // the latency of its queue, since most clusters are small, while the work per run is short and
 // independent.
@@ -27,6 +28,11 @@
 #include <bit>
 #include <cassert>
 #include <cstddef>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PERCOLATION_X86_KERNELS 1
+#include <immintrin.h>
+#endif
 
 namespace model {
 namespace {
@@ -121,8 +127,7 @@ struct RowBits
     std::array<int, MaxWords> runsBefore{};       // number of the first run starting in a word
 };
 
-[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-void packRow(const int* rowSites, int L, std::uint64_t* words)
+void packRowPortable(const int* rowSites, int L, std::uint64_t* words)
 {
     const int fullWords = L / 64;
     for (int w = 0; w < fullWords; ++w) {
@@ -137,6 +142,35 @@ void packRow(const int* rowSites, int L, std::uint64_t* words)
             bits |= static_cast<std::uint64_t>(rowSites[64 * fullWords + b] & 1) << b;
         words[fullWords] = bits;
     }
+}
+
+#ifdef PERCOLATION_X86_KERNELS
+// Eight sites at a time: their lowest bits, shifted into the sign bits, make a byte of the row.
+[[gnu::target("avx2")]] void packRowAvx2(const int* rowSites, int L, std::uint64_t* words)
+{
+    const int groups = L / 8;
+    std::fill_n(words, (L + 63) / 64, std::uint64_t{0});
+    for (int g = 0; g < groups; ++g) {
+        const __m256i sites =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowSites + 8 * g));
+        const auto bits = static_cast<unsigned>(
+            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(sites, 31))));
+        words[g / 8] |= static_cast<std::uint64_t>(bits) << (8 * (g % 8));
+    }
+    for (int c = 8 * groups; c < L; ++c)
+        words[c / 64] |= static_cast<std::uint64_t>(rowSites[c] & 1) << (c % 64);
+}
+#endif
+
+using PackRow = void (*)(const int*, int, std::uint64_t*);
+
+PackRow bestPackRow()
+{
+#ifdef PERCOLATION_X86_KERNELS
+    if (__builtin_cpu_supports("avx2"))
+        return packRowAvx2;
+#endif
+    return packRowPortable;
 }
 
 // Index of the run of `row` that covers column c (which must be occupied).
@@ -161,7 +195,7 @@ inline int findRoot(std::int32_t* parent, int x)
 
 // Run counting leans on popcnt, which the baseline x86-64 lacks.
 [[gnu::target_clones("arch=x86-64-v3", "default")]]
-int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest)
+int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest, PackRow packRow)
 {
     std::int32_t* first = workspace.runFirst.data();
     std::int32_t* length = workspace.runLength.data();
@@ -169,6 +203,16 @@ int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest)
     const int words = (L + 63) / 64;
     RowBits rows[2];
     int runs = 0;
+    // The winner so far: the largest size any cluster has reached, and the lowest root among the
+    // clusters that reached it. Sizes only grow, and a cluster's root is final once its size is,
+    // so this ends as the largest cluster with the lowest root, without a pass over the runs.
+    int best = 0;
+    int winner = 0;
+    auto consider = [&](int size, int root) {
+        const bool better = size > best || (size == best && root < winner);
+        best = better ? size : best;
+        winner = better ? root : winner;
+    };
     for (int r = 0; r < L; ++r) {
         RowBits& row = rows[r & 1];
         const RowBits& above = rows[(r & 1) ^ 1];
@@ -192,7 +236,10 @@ int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest)
             }
             for (std::uint64_t e = bits & ~((bits >> 1) | rightCarry); e != 0;
                  e &= e - 1, ++closing)
+            {
                 length[closing] = rowBase + 64 * w + std::countr_zero(e) - first[closing] + 1;
+                consider(length[closing], closing);
+            }
         }
         if (r == 0)
             continue;
@@ -209,26 +256,16 @@ int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest)
                 const int c = 64 * w + std::countr_zero(joins);
                 const int a = findRoot(parent, runAt(row, c));
                 const int b = findRoot(parent, runAt(above, c));
-                parent[std::max(a, b)] = std::min(a, b);
+                // The root keeps the size of its whole cluster.
+                const int low = std::min(a, b);
+                const int high = std::max(a, b);
+                parent[high] = low;
+                length[low] += low != high ? length[high] : 0;
+                consider(length[low], low);
             }
         }
     }
 
-    // Every parent is lower than its child, so one pass in order points each run at its root,
-    // and adds its length to the root's.
-    for (int n = 0; n < runs; ++n) {
-        const int root = parent[parent[n]];
-        parent[n] = root;
-        length[root] += root != n ? length[n] : 0;
-    }
-    int best = 0;
-    int winner = 0;
-    for (int n = 0; n < runs; ++n) {
-        if (parent[n] == n && length[n] > best) {
-            best = length[n];
-            winner = n;
-        }
-    }
     if (best == 0)
         return 0;
 
@@ -274,8 +311,12 @@ int findLargestClusterWith(ClusterMethod method, const int* site, const int* occ
     (void)occupied;
     if (nOccupied == 0)
         return 0;
-    if (method == ClusterMethod::Runs)
-        return byRuns(site, L, workspace, largest);
+    if (method == ClusterMethod::Runs) {
+        static const PackRow packRow = bestPackRow();
+        return byRuns(site, L, workspace, largest, packRow);
+    }
+    if (method == ClusterMethod::PortableRuns)
+        return byRuns(site, L, workspace, largest, packRowPortable);
     fillGrid(site, L, workspace.grid.data());
     return byGrowth(L, workspace, largest);
 }

@@ -24,7 +24,8 @@ public:
 
     std::vector<std::uint8_t> grid;
     std::vector<std::int32_t> queue;
-    // Horizontal runs of occupied sites: first site, length, union–find parent.
+    // Horizontal runs of occupied sites: first site, length (for a root, its cluster's size),
+    // union–find parent.
     std::vector<std::int32_t> runFirst;
     std::vector<std::int32_t> runLength;
     std::vector<std::int32_t> runParent;
@@ -43,7 +44,8 @@ namespace detail {
 
 // The two exact ways of finding the largest cluster, exposed so that tests can prove each one
 // exact; findLargestCluster() picks one by the lattice's density.
-enum class ClusterMethod { Growth, Runs };
+// PortableRuns is Runs without the SIMD code that Runs uses where the processor has it.
+enum class ClusterMethod { Growth, Runs, PortableRuns };
 
 ClusterMethod bestClusterMethod(int nOccupied, int L);
 int findLargestClusterWith(ClusterMethod method, const int* site, const int* occupied,

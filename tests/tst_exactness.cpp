@@ -126,9 +126,10 @@ private slots:
         QTest::addColumn<int>("method");
         QTest::addColumn<int>("L");
         QTest::addColumn<int>("realisations");
-        for (const auto method :
-             {model::detail::ClusterMethod::Growth, model::detail::ClusterMethod::Runs}) {
-            const char* name = method == model::detail::ClusterMethod::Growth ? "growth" : "runs";
+        using model::detail::ClusterMethod;
+        for (const auto& [method, name] :
+             {std::pair{ClusterMethod::Growth, "growth"}, std::pair{ClusterMethod::Runs, "runs"},
+              std::pair{ClusterMethod::PortableRuns, "portable runs"}}) {
             for (const auto& [L, count] :
                  {std::pair{1, 30}, std::pair{2, 30}, std::pair{3, 60}, std::pair{7, 60},
                   std::pair{63, 30}, std::pair{64, 30}, std::pair{65, 30}, std::pair{130, 20},
