@@ -1,6 +1,7 @@
 // The program's realisation, cluster pass and picture against the straightforward versions:
 // many random realisations at several p and L, compared bit for bit (generator state, site
 // array, occupied list, largest cluster in discovery order, both counts) and pixel for pixel.
+// The widget's own commands are checked against the same versions in the lattice widget test.
 
 #include "model/clusters.h"
 #include "model/lattice.h"
@@ -8,13 +9,13 @@
 #include "straightforward.h"
 #include "straightforwardpicture.h"
 #include "view/latticepicture.h"
-#include "view/percolation.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QTest>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -95,7 +96,10 @@ private slots:
 
         std::mt19937 random(static_cast<unsigned>(1000 + L * 31 + kernel));
         std::uniform_int_distribution<std::int32_t> anyState(1, 2147483646);
-        const double ps[] = {0.0, 0.05, 0.3, 0.5, 0.5927, 0.75, 0.99, 1.0, -0.5, 3.0};
+        const double ps[] = {0.0, 0.05, 0.3, 0.5, 0.5927, 0.75, 0.99, 1.0, -0.5, 3.0,
+                             std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::denorm_min()};
         straightforward::Generator reference;
         reference.state = anyState(random);
         model::rngState = reference.state;
@@ -203,84 +207,6 @@ private slots:
             QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("p = %1: %2")
                                                           .arg(p)
                                                           .arg(difference)));
-        }
-    }
-
-    void widgetCommandsAreBitIdentical()
-    {
-        // The widget realises its first lattice from the generator's starting state.
-        model::rngState = 1;
-        Percolation widget;
-        straightforward::Generator reference;
-        double p = 0.5;
-        int L = 600;
-        bool isolate = false;
-        Array site = makeArray(), occupied = makeArray(), largest = makeArray();
-        int n = straightforward::occupySites(reference, p, site.data(), occupied.data(), L);
-        int size = straightforward::findLargestCluster(site.data(), occupied.data(),
-                                                       largest.data(), n, L);
-        std::vector<std::pair<int, int>> announced;
-        connect(&widget, &Percolation::largestChanged, this,
-                [&](int value) { announced.emplace_back(0, value); });
-        connect(&widget, &Percolation::sizeChanged, this,
-                [&](int value) { announced.emplace_back(1, value); });
-
-        std::mt19937 random(2024);
-        for (int command = 0; command < 60; ++command) {
-            if (command > 0) {
-                announced.clear();
-                const int kind = std::uniform_int_distribution<int>(0, 5)(random);
-                if (kind == 4) {
-                    isolate = !isolate;
-                    widget.slotIsolate(isolate);
-                    QVERIFY(announced.empty());
-                    continue;
-                }
-                if (kind == 5) {
-                    const double choices[] = {0.3, 0.5, 0.5927, 0.65, 0.9};
-                    p = choices[std::uniform_int_distribution<std::size_t>(0, 4)(random)];
-                    widget.pChanged(p);
-                    QVERIFY(announced.empty());
-                }
-                switch (kind) {
-                case 1:
-                    L = 600;
-                    widget.startL600();
-                    break;
-                case 2:
-                    L = 300;
-                    widget.startL300();
-                    break;
-                case 3:
-                    L = 150;
-                    widget.startL150();
-                    break;
-                default:
-                    widget.startNew();
-                    break;
-                }
-                n = straightforward::occupySites(reference, p, site.data(), occupied.data(), L);
-                size = straightforward::findLargestCluster(site.data(), occupied.data(),
-                                                           largest.data(), n, L);
-                QCOMPARE(announced, (std::vector<std::pair<int, int>>{{0, size}, {1, L}}));
-            }
-            QCOMPARE(widget.systemSize(), L);
-            QCOMPARE(widget.occupiedCount(), n);
-            QCOMPARE(widget.largestClusterSize(), size);
-            QCOMPARE(model::rngState, reference.state);
-            QVERIFY(std::equal(site.begin() + 1, site.begin() + L * L + 1,
-                               widget.siteArray() + 1));
-            QVERIFY(std::equal(occupied.begin() + 1, occupied.begin() + n + 1,
-                               widget.occupiedList() + 1));
-            QVERIFY(std::equal(largest.begin() + 1, largest.begin() + size + 1,
-                               widget.largestList() + 1));
-            const QImage expected =
-                straightforward::drawPicture(L, isolate, occupied.data(), n, largest.data(),
-                                             size)
-                    .toImage();
-            const QString difference = firstDifference(widget.composePicture(), expected);
-            QVERIFY2(difference.isEmpty(),
-                     qPrintable(QStringLiteral("command %1: %2").arg(command).arg(difference)));
         }
     }
 };

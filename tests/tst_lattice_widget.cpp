@@ -1,6 +1,7 @@
 #include "model/lattice.h"
 #include "model/random.h"
 #include "straightforward.h"
+#include "straightforwardpicture.h"
 #include "view/latticepicture.h"
 #include "view/percolation.h"
 
@@ -339,9 +340,11 @@ private slots:
     {
         auto widget = makeShownWidget();
         QVERIFY(widget);
+        // From the start: the widget's own first realisation is the first one compared.
         straightforward::Generator reference;
-        reference.state = model::rngState;
         Expected expected;
+        expected.realise(reference, 0.5, 600);
+        QCOMPARE(model::rngState, reference.state);
         QRandomGenerator random(20261206);
         const double probabilities[] = {0.0, 0.2, 0.5, 0.5927, 0.7, 1.0, 2.0, -1.0};
         double p = widget->p;
@@ -389,6 +392,17 @@ private slots:
             QCOMPARE(widget->systemSize(), L);
             QCOMPARE(widget->isIsolated(), isolate);
             QCOMPARE(model::rngState, reference.state);
+            if (step % 10 == 0) {
+                // The picture as one painter call per site would draw it.
+                const QImage expectedPicture =
+                    straightforward::drawPicture(L, isolate, expected.occupied.data(),
+                                                 expected.nOccupied, expected.largest.data(),
+                                                 expected.largestSize)
+                        .toImage()
+                        .convertToFormat(QImage::Format_RGB32);
+                QVERIFY2(widget->composePicture() == expectedPicture,
+                         qPrintable(QStringLiteral("picture after step %1").arg(step)));
+            }
         }
     }
 };

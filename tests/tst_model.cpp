@@ -152,42 +152,6 @@ private slots:
                  398);
     }
 
-    void realisationMatchesTheSerialDefinition_data()
-    {
-        QTest::addColumn<double>("p");
-        QTest::addColumn<int>("L");
-        for (const int L : {1, 2, 3, 7, 150, 300, 600})
-            for (const double p : {0.0, 0.1, 0.5, 0.5927, 0.99, 1.0})
-                QTest::addRow("L=%d p=%g", L, p) << p << L;
-        QTest::newRow("p below 0") << -0.25 << 150;
-        QTest::newRow("p above 1") << 7.5 << 150;
-        QTest::newRow("p infinite") << std::numeric_limits<double>::infinity() << 150;
-        QTest::newRow("p not a number") << std::numeric_limits<double>::quiet_NaN() << 150;
-        QTest::newRow("p smallest positive") << std::numeric_limits<double>::denorm_min() << 300;
-    }
-
-    void realisationMatchesTheSerialDefinition()
-    {
-        QFETCH(double, p);
-        QFETCH(int, L);
-        straightforward::Generator reference;
-        // Start somewhere in the middle of the stream, and realise twice in a row.
-        for (int i = 0; i < 12345; ++i)
-            reference.next();
-        model::rngState = reference.state;
-        for (int round = 0; round < 2; ++round) {
-            Sites site = makeArray(), occupied = makeArray();
-            Sites expectedSite = makeArray(), expectedOccupied = makeArray();
-            const int expected = straightforward::occupySites(
-                reference, p, expectedSite.data(), expectedOccupied.data(), L);
-            const int n = model::occupySites(p, site.data(), occupied.data(), L);
-            QCOMPARE(n, expected);
-            QCOMPARE(site, expectedSite);         // untouched entries included
-            QCOMPARE(occupied, expectedOccupied); // nothing written past occupied[n]
-            QCOMPARE(model::rngState, reference.state);
-        }
-    }
-
     void pEqualToADeviateLeavesThatSiteEmpty()
     {
         // The comparison is strict: a site whose deviate equals p stays empty, and the next
