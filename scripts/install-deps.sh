@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make pkgconf
     qt6-base-dev libgl-dev
+    qt6-wayland
     libbenchmark-dev
     xvfb xauth xdotool
     fonts-urw-base35
