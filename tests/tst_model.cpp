@@ -1,3 +1,7 @@
+// The model on its own: the generator's sequence, the known first realisation, hand-made
+// lattices with known clusters, and every fast kernel and cluster method bit for bit against the
+// straightforward versions, with an independent union–find labelling as a second opinion.
+
 #include "model/clusters.h"
 #include "model/lattice.h"
 #include "model/random.h"
@@ -12,88 +16,67 @@
 #include <random>
 #include <vector>
 
-using model::SiteCapacity;
-
 namespace {
 
 using Sites = std::vector<int>;
 
-Sites makeArray(int fill = -7)
+// Arrays start filled with a marker, so that a write past the meaningful entries shows up.
+Sites makeArray()
 {
-    return Sites(SiteCapacity, fill);
-}
-
-// Occupies exactly the given sites, as a realisation would have.
-int layOut(const Sites& chosen, int L, Sites& site, Sites& occupied)
-{
-    std::fill(site.begin() + 1, site.begin() + L * L + 1, 0);
-    Sites sorted = chosen;
-    std::sort(sorted.begin(), sorted.end());
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        site[static_cast<std::size_t>(sorted[i])] = 1;
-        occupied[i + 1] = sorted[i];
-    }
-    return static_cast<int>(sorted.size());
-}
-
-// An independent labelling: union–find over the right and down bonds. Returns the size of the
-// largest cluster and, among the largest clusters, the lowest site of the one whose lowest site
-// is lowest (the one the cluster pass must report).
-struct Labelling
-{
-    int largestSize = 0;
-    int lowestSiteOfWinner = 0;
-};
-
-Labelling labelWithUnionFind(const Sites& site, int L)
-{
-    const int n = L * L;
-    std::vector<int> parent(static_cast<std::size_t>(n) + 1);
-    std::iota(parent.begin(), parent.end(), 0);
-    auto find = [&](int x) {
-        while (parent[static_cast<std::size_t>(x)] != x) {
-            auto& up = parent[static_cast<std::size_t>(x)];
-            up = parent[static_cast<std::size_t>(up)];
-            x = up;
-        }
-        return x;
-    };
-    auto join = [&](int a, int b) {
-        a = find(a);
-        b = find(b);
-        if (a != b)
-            parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
-    };
-    auto at = [&](int row, int column) { return row * L + column + 1; };
-    for (int row = 0; row < L; ++row) {
-        for (int column = 0; column < L; ++column) {
-            const int s = at(row, column);
-            if (!site[static_cast<std::size_t>(s)])
-                continue;
-            if (column + 1 < L && site[static_cast<std::size_t>(s + 1)])
-                join(s, s + 1);
-            if (row + 1 < L && site[static_cast<std::size_t>(s + L)])
-                join(s, s + L);
-        }
-    }
-    // With the smaller root kept, every root is its cluster's lowest site.
-    std::vector<int> size(static_cast<std::size_t>(n) + 1, 0);
-    for (int s = 1; s <= n; ++s)
-        if (site[static_cast<std::size_t>(s)])
-            ++size[static_cast<std::size_t>(find(s))];
-    Labelling result;
-    for (int root = 1; root <= n; ++root) {
-        if (size[static_cast<std::size_t>(root)] > result.largestSize) {
-            result.largestSize = size[static_cast<std::size_t>(root)];
-            result.lowestSiteOfWinner = root;
-        }
-    }
-    return result;
+    return Sites(model::SiteCapacity, -7);
 }
 
 Sites prefix(const Sites& list, int count)
 {
     return Sites(list.begin() + 1, list.begin() + 1 + count);
+}
+
+// What a realisation at L may touch, and a margin past it where a stray write would land.
+Sites reach(const Sites& list, int L)
+{
+    return prefix(list, std::min(L * L + 64, model::SiteCapacity - 1));
+}
+
+// Occupies exactly the given sites (in increasing order), as a realisation would have.
+int layOut(const Sites& chosen, int L, Sites& site, Sites& occupied)
+{
+    std::fill(site.begin() + 1, site.begin() + L * L + 1, 0);
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        site[static_cast<std::size_t>(chosen[i])] = 1;
+        occupied[i + 1] = chosen[i];
+    }
+    return static_cast<int>(chosen.size());
+}
+
+// Union–find over the right and down bonds, keeping the lower site as the root. Returns the
+// largest cluster's size and, of the largest ones, the lowest root: the winner's first site.
+std::pair<int, int> labelWithUnionFind(const Sites& site, int L)
+{
+    std::vector<int> parent(static_cast<std::size_t>(L * L) + 1);
+    std::iota(parent.begin(), parent.end(), 0);
+    auto find = [&](int x) {
+        while (parent[static_cast<std::size_t>(x)] != x)
+            x = parent[static_cast<std::size_t>(x)];
+        return x;
+    };
+    auto occupied = [&](int s) { return site[static_cast<std::size_t>(s)] == 1; };
+    for (int s = 1; s <= L * L; ++s) {
+        for (const int neighbour : {s % L != 0 ? s + 1 : 0, s + L <= L * L ? s + L : 0}) {
+            if (neighbour != 0 && occupied(s) && occupied(neighbour)) {
+                const int a = find(s), b = find(neighbour);
+                parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+            }
+        }
+    }
+    std::vector<int> size(parent.size(), 0);
+    std::pair<int, int> best{0, 0};
+    for (int s = 1; s <= L * L; ++s)
+        if (occupied(s))
+            ++size[static_cast<std::size_t>(find(s))];
+    for (int root = 1; root <= L * L; ++root)
+        if (size[static_cast<std::size_t>(root)] > best.first)
+            best = {size[static_cast<std::size_t>(root)], root};
+    return best;
 }
 
 } // namespace
@@ -105,7 +88,7 @@ class ModelTest : public QObject
 private slots:
     void init() { model::rngState = 1; }
 
-    void generatorStartsWithTheMinimalStandardSequence()
+    void generatorIsTheMinimalStandardOne()
     {
         QCOMPARE(model::uniformRandom(), 16806.0 / 2147483646.0);
         QCOMPARE(model::rngState, 16807);
@@ -116,28 +99,15 @@ private slots:
         for (int i = 3; i < 10000; ++i)
             model::uniformRandom();
         QCOMPARE(model::rngState, 1043618065);
-    }
 
-    void generatorMatchesSchrageStepBitForBit()
-    {
-        straightforward::Generator reference;
+        straightforward::Generator schrage;
+        schrage.state = model::rngState;
         for (int i = 0; i < 2'000'000; ++i) {
-            const double expected = reference.next();
-            const double actual = model::uniformRandom();
-            if (actual != expected || model::rngState != reference.state)
-                QFAIL(qPrintable(QStringLiteral("call %1 differs").arg(i)));
-            QVERIFY(actual >= 0.0 && actual < 1.0);
+            if (model::uniformRandom() != schrage.next() || model::rngState != schrage.state)
+                QFAIL(qPrintable(QStringLiteral("call %1 differs from Schrage's step").arg(i)));
         }
-    }
-
-    void deviateIsZeroOnlyAtStateOneAndNeverReachesOne()
-    {
         QCOMPARE(model::deviateOf(1), 0.0);
-        QVERIFY(model::deviateOf(2) > 0.0);
         QCOMPARE(model::deviateOf(2147483646), 0.9999999995343387);
-        QVERIFY(model::deviateOf(2147483646) < 1.0);
-        // The stored reciprocal, not a division: the two differ in the last bit for some states.
-        QCOMPARE(model::DeviateScale, 4.656612877414201e-10);
     }
 
     void firstRealisationIsTheKnownOne()
@@ -145,27 +115,23 @@ private slots:
         Sites site = makeArray(), occupied = makeArray(), largest = makeArray();
         const int n = model::occupySites(0.5, site.data(), occupied.data(), 600);
         QCOMPARE(n, 179834);
+        QCOMPARE(prefix(site, 10), (Sites{1, 1, 0, 1, 0, 1, 1, 0, 0, 0}));
         QCOMPARE(prefix(occupied, 5), (Sites{1, 2, 4, 6, 7}));
-        QCOMPARE(occupied[6] > 10, true);
-        QCOMPARE(Sites(site.begin() + 1, site.begin() + 11), (Sites{1, 1, 0, 1, 0, 1, 1, 0, 0, 0}));
         QCOMPARE(model::findLargestCluster(site.data(), occupied.data(), largest.data(), n, 600),
                  398);
     }
 
-    void pEqualToADeviateLeavesThatSiteEmpty()
+    void siteWhoseDeviateEqualsPStaysEmpty()
     {
-        // The comparison is strict: a site whose deviate equals p stays empty, and the next
-        // double above p occupies it.
         straightforward::Generator reference;
-        double deviate = 0;
+        double fifth = 0;
         for (int i = 0; i < 5; ++i)
-            deviate = reference.next();
-        for (const auto& [p, fifthOccupied] :
-             {std::pair{deviate, 0}, std::pair{std::nextafter(deviate, 2.0), 1}}) {
+            fifth = reference.next();
+        for (const auto& [p, occupied] : {std::pair{fifth, 0}, {std::nextafter(fifth, 2.0), 1}}) {
             model::rngState = 1;
-            Sites site = makeArray(), occupied = makeArray();
-            model::occupySites(p, site.data(), occupied.data(), 3);
-            QCOMPARE(site[5], fifthOccupied);
+            Sites site = makeArray(), list = makeArray();
+            model::occupySites(p, site.data(), list.data(), 3);
+            QCOMPARE(site[5], occupied);
         }
     }
 
@@ -186,17 +152,8 @@ private slots:
         Sites site = makeArray(), occupied = makeArray(), largest = makeArray();
         const int n = model::occupySites(p, site.data(), occupied.data(), 150);
         QCOMPARE(n, expected);
-        straightforward::Generator reference;
-        for (int i = 0; i < 22500; ++i)
-            reference.next();
-        QCOMPARE(model::rngState, reference.state);
-        for (int s = 1; s <= 22500; ++s)
-            QCOMPARE(site[static_cast<std::size_t>(s)], expected ? 1 : 0);
-        if (expected)
-            for (int s = 1; s <= 22500; ++s)
-                QCOMPARE(occupied[static_cast<std::size_t>(s)], s);
-        QCOMPARE(occupied[22501], -7);
-
+        QCOMPARE(model::rngState, 827287233); // 22500 steps on, whatever p is
+        QCOMPARE(std::count(site.begin() + 1, site.begin() + 22501, expected ? 1 : 0), 22500L);
         const int size =
             model::findLargestCluster(site.data(), occupied.data(), largest.data(), n, 150);
         QCOMPARE(size, expected);
@@ -218,17 +175,13 @@ private slots:
             << 3 << Sites{1, 2, 8, 9} << Sites{1, 2};
         QTest::newRow("later strictly larger cluster wins")
             << 4 << Sites{1, 9, 13, 14} << Sites{9, 13, 14};
-        QTest::newRow("single site") << 5 << Sites{13} << Sites{13};
         QTest::newRow("single site lattice") << 1 << Sites{1} << Sites{1};
         QTest::newRow("left and right columns never join")
             << 4 << Sites{4, 5, 8, 9, 12, 13} << Sites{4, 8, 12};
         QTest::newRow("top and bottom rows never join")
             << 4 << Sites{1, 2, 3, 13, 14, 15, 16} << Sites{13, 14, 15, 16};
-        QTest::newRow("corner to corner does not wrap")
-            << 3 << Sites{1, 9, 3, 7} << Sites{1};
         QTest::newRow("winding cluster, breadth first")
-            << 4 << Sites{1, 5, 6, 7, 3, 11, 15, 16, 12}
-            << Sites{1, 5, 6, 7, 3, 11, 12, 15, 16};
+            << 4 << Sites{1, 3, 5, 6, 7, 11, 12, 15, 16} << Sites{1, 5, 6, 7, 3, 11, 12, 15, 16};
     }
 
     void smallClusters()
@@ -238,58 +191,95 @@ private slots:
         QFETCH(Sites, expectedLargest);
         Sites site = makeArray(), occupied = makeArray(), largest = makeArray();
         const int n = layOut(occupiedSites, L, site, occupied);
-        const Sites siteBefore = site, occupiedBefore = occupied;
         const int size =
             model::findLargestCluster(site.data(), occupied.data(), largest.data(), n, L);
-        QCOMPARE(size, static_cast<int>(expectedLargest.size()));
         QCOMPARE(prefix(largest, size), expectedLargest);
-        QCOMPARE(largest[static_cast<std::size_t>(size) + 1], -7);
-        QCOMPARE(site, siteBefore);
-        QCOMPARE(occupied, occupiedBefore);
+        QCOMPARE(largest[expectedLargest.size() + 1], -7);
     }
 
-    void randomLatticesAgreeWithIndependentLabelling_data()
+    void realisationKernelsAreBitIdentical_data()
     {
+        QTest::addColumn<model::detail::Kernel>("kernel");
         QTest::addColumn<int>("L");
-        QTest::addColumn<double>("p");
-        QTest::addColumn<int>("lattices");
-        for (const int L : {1, 2, 3, 4, 5, 8, 13, 32})
-            QTest::addRow("L=%d", L) << L << -1.0 << 300;
-        for (const double p : {0.3, 0.5, 0.5927, 0.65, 0.8})
-            QTest::addRow("L=150 p=%g", p) << 150 << p << 6;
-        QTest::newRow("L=600 p=0.5927") << 600 << 0.5927 << 2;
+        using model::detail::Kernel;
+        for (const auto& [kernel, name] : {std::pair{Kernel::Portable, "portable"},
+                                           {Kernel::Avx2, "avx2"}, {Kernel::Avx512, "avx512"}})
+            for (const int L : {1, 5, 31, 33, 64, 150, 300, 600})
+                QTest::addRow("%s L=%d", name, L) << kernel << L;
     }
 
-    void randomLatticesAgreeWithIndependentLabelling()
+    // Realisations in a row, with jumps anywhere in the stream: the counts, the generator state
+    // and the whole arrays, so that a write past the meaningful entries shows up too.
+    void realisationKernelsAreBitIdentical()
     {
+        QFETCH(model::detail::Kernel, kernel);
         QFETCH(int, L);
-        QFETCH(double, p);
-        QFETCH(int, lattices);
-        std::mt19937 random(static_cast<unsigned>(L * 7919));
-        std::uniform_real_distribution<double> anyP(0.0, 1.0);
+        if (!model::detail::kernelAvailable(kernel))
+            QSKIP("this processor lacks the kernel's instructions");
+        std::mt19937 random(static_cast<unsigned>(L));
+        std::uniform_int_distribution<std::int32_t> anyState(1, 2147483646);
+        const double ps[] = {0.0, 0.3, 0.5, 0.5927, 0.99, 1.0, -0.5, 3.0,
+                             std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::denorm_min()};
+        straightforward::Generator reference;
+        Sites site = makeArray(), occupied = makeArray();
+        Sites expectedSite = makeArray(), expectedOccupied = makeArray();
+        for (int i = 0; i < std::max(4, 2000 / L); ++i) {
+            if (i % 5 == 0)
+                model::rngState = reference.state = anyState(random);
+            const double p = i % 2 ? std::uniform_real_distribution<double>(0, 1)(random)
+                                   : ps[static_cast<std::size_t>(i / 2) % std::size(ps)];
+            QCOMPARE(model::detail::occupySitesWith(kernel, p, site.data(), occupied.data(), L),
+                     straightforward::occupySites(reference, p, expectedSite.data(),
+                                                  expectedOccupied.data(), L));
+            QCOMPARE(model::rngState, reference.state);
+            QVERIFY2(reach(site, L) == reach(expectedSite, L) &&
+                         reach(occupied, L) == reach(expectedOccupied, L),
+                     qPrintable(QStringLiteral("p = %1").arg(p)));
+        }
+    }
+
+    void clusterMethodsAreBitIdentical_data()
+    {
+        QTest::addColumn<model::detail::ClusterMethod>("method");
+        QTest::addColumn<int>("L");
+        using model::detail::ClusterMethod;
+        for (const auto& [method, name] :
+             {std::pair{ClusterMethod::Growth, "growth"}, {ClusterMethod::Runs, "runs"},
+              {ClusterMethod::PortableRuns, "portable runs"}})
+            for (const int L : {1, 2, 3, 5, 8, 63, 64, 65, 150, 300, 600})
+                QTest::addRow("%s L=%d", name, L) << method << L;
+    }
+
+    // The largest cluster in discovery order against the straightforward pass, and its size and
+    // first site against the union–find labelling.
+    void clusterMethodsAreBitIdentical()
+    {
+        QFETCH(model::detail::ClusterMethod, method);
+        QFETCH(int, L);
+        std::mt19937 random(static_cast<unsigned>(77 + L));
+        const double ps[] = {0.0, 0.2, 0.5, 0.55, 0.5927, 0.62, 0.8, 1.0};
+        straightforward::Generator generator;
         model::ClusterWorkspace workspace;
-        for (int lattice = 0; lattice < lattices; ++lattice) {
-            const double probability = p < 0 ? anyP(random) : p;
-            Sites site = makeArray(), occupied = makeArray();
-            Sites largest = makeArray(), expectedLargest = makeArray();
-            std::bernoulli_distribution occupy(probability);
-            Sites chosen;
-            for (int s = 1; s <= L * L; ++s)
-                if (occupy(random))
-                    chosen.push_back(s);
-            const int n = layOut(chosen, L, site, occupied);
-
-            const Labelling labelling = labelWithUnionFind(site, L);
-            const int size = model::findLargestCluster(site.data(), occupied.data(),
-                                                       largest.data(), n, L, workspace);
-            QCOMPARE(size, labelling.largestSize);
+        Sites site = makeArray(), occupied = makeArray();
+        Sites largest = makeArray(), expectedLargest = makeArray();
+        for (int i = 0; i < std::max(6, 600 / L); ++i) {
+            const double p = i % 2 ? std::uniform_real_distribution<double>(0, 1)(random)
+                                   : ps[static_cast<std::size_t>(i / 2) % std::size(ps)];
+            const int n =
+                straightforward::occupySites(generator, p, site.data(), occupied.data(), L);
+            const Sites siteBefore = reach(site, L), occupiedBefore = reach(occupied, L);
+            const int size = model::detail::findLargestClusterWith(
+                method, site.data(), occupied.data(), largest.data(), n, L, workspace);
+            QCOMPARE(size, straightforward::findLargestCluster(site.data(), occupied.data(),
+                                                               expectedLargest.data(), n, L));
+            QVERIFY2(reach(largest, L) == reach(expectedLargest, L),
+                     qPrintable(QStringLiteral("p = %1").arg(p)));
+            QVERIFY(reach(site, L) == siteBefore && reach(occupied, L) == occupiedBefore);
+            const auto [unionFindSize, firstSite] = labelWithUnionFind(site, L);
+            QCOMPARE(size, unionFindSize);
             if (size > 0)
-                QCOMPARE(largest[1], labelling.lowestSiteOfWinner);
-
-            const int expected = straightforward::findLargestCluster(
-                site.data(), occupied.data(), expectedLargest.data(), n, L);
-            QCOMPARE(size, expected);
-            QCOMPARE(largest, expectedLargest);
+                QCOMPARE(largest[1], firstSite);
         }
     }
 };
