@@ -35,7 +35,6 @@ public:
     bool isIsolated() const { return isolate; }
     int occupiedCount() const { return nOccupied; }
     int largestClusterSize() const { return largestSize; }
-    const int* siteArray() const { return site.get(); }
     const int* occupiedList() const { return occupied.get(); }
     const int* largestList() const { return largest.get(); }
 
