@@ -1,8 +1,7 @@
 #include "app/interface.h"
 #include "app/startup.h"
-#include "model/clusters.h"
-#include "model/lattice.h"
 #include "model/random.h"
+#include "nextlargest.h"
 #include "view/percolation.h"
 
 #include <QApplication>
@@ -16,18 +15,6 @@
 #include <vector>
 
 namespace {
-
-// The largest cluster of the next realisation as the model alone finds it; the generator is
-// left where it was.
-int nextLargest(double p, int L)
-{
-    const std::int32_t state = model::rngState;
-    std::vector<int> site(model::SiteCapacity), occupied(site), largest(site);
-    const int n = model::occupySites(p, site.data(), occupied.data(), L);
-    const int size = model::findLargestCluster(site.data(), occupied.data(), largest.data(), n, L);
-    model::rngState = state;
-    return size;
-}
 
 constexpr double Rejected = -1;
 
