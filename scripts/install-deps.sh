@@ -7,6 +7,9 @@ packages=(
     cmake ninja-build g++ make pkgconf
     qt6-base-dev libgl-dev
     qt6-wayland
+    qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
+    libopenmpi-dev openmpi-bin
+    libcli11-dev nlohmann-json3-dev
     libbenchmark-dev
     xvfb xauth xdotool
     fonts-urw-base35
