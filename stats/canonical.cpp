@@ -1,0 +1,209 @@
+#include "canonical.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace stats {
+
+namespace {
+
+// Weights below this fraction of the peak change no printed digit.
+constexpr double Negligible = 1e-17;
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// The microcanonical mean and sample variance at every n of one per-site observable.
+struct Moments
+{
+    std::vector<double> mean;
+    std::vector<double> variance;
+};
+
+template <typename Sum, typename SumSquares>
+Moments momentsOf(const std::vector<Sum>& sums, const std::vector<SumSquares>& squares,
+                  std::uint64_t samples, long double scale)
+{
+    Moments m;
+    m.mean.reserve(sums.size());
+    m.variance.reserve(sums.size());
+    const auto S = static_cast<long double>(samples);
+    for (std::size_t n = 0; n < sums.size(); ++n) {
+        const auto sum = static_cast<long double>(sums[n]);
+        const auto sq = static_cast<long double>(squares[n]);
+        m.mean.push_back(static_cast<double>(sum / S / scale));
+        const long double var = samples > 1 ? (sq - sum * sum / S) / (S - 1) : 0.0L;
+        m.variance.push_back(static_cast<double>(std::max(var, 0.0L) / (scale * scale)));
+    }
+    return m;
+}
+
+// How many samples first show each event at each n = 0 … N + 1.
+std::array<std::vector<std::uint64_t>, EventCount> eventHistograms(const Totals& totals)
+{
+    std::array<std::vector<std::uint64_t>, EventCount> h;
+    const auto entries = static_cast<std::size_t>(totals.siteCount() + 2);
+    for (auto& v : h)
+        v.assign(entries, 0);
+    for (const SampleEvents& e : totals.events)
+        for (int k = 0; k < EventCount; ++k) {
+            const auto n = static_cast<std::size_t>(
+                std::clamp<std::int64_t>(e.firstN[static_cast<std::size_t>(k)], 0,
+                                         totals.siteCount() + 1));
+            ++h[static_cast<std::size_t>(k)][n];
+        }
+    return h;
+}
+
+// The canonical probability of an event from how many samples first show it at each n: each
+// sample contributes P(X ≥ its first n) for X ~ Binomial(N, p), so the standard error is that
+// of a plain mean over samples.
+ValueWithError fromHistogram(const std::vector<std::uint64_t>& firstAt, std::uint64_t samples,
+                             const BinomialWindow& w)
+{
+    if (samples == 0)
+        return {NaN, NaN};
+    const auto first = static_cast<std::size_t>(w.first);
+    const std::size_t last = first + w.weights.size() - 1;
+    // tail[k − first] = P(X ≥ k) for k in the window.
+    std::vector<double> tail(w.weights.size());
+    double running = 0;
+    for (std::size_t k = w.weights.size(); k-- > 0;) {
+        running += w.weights[k];
+        tail[k] = running;
+    }
+    tail[0] = 1; // below the window X ≥ k is certain up to the neglected weights
+    auto tailAt = [&](std::size_t k) { return k <= first ? 1.0 : k > last ? 0.0 : tail[k - first]; };
+
+    const auto S = static_cast<double>(samples);
+    double mean = 0;
+    for (std::size_t k = 0; k < firstAt.size(); ++k)
+        if (firstAt[k] != 0)
+            mean += static_cast<double>(firstAt[k]) * tailAt(k);
+    mean /= S;
+    if (samples < 2)
+        return {mean, NaN};
+    double squares = 0;
+    for (std::size_t k = 0; k < firstAt.size(); ++k)
+        if (firstAt[k] != 0) {
+            const double d = tailAt(k) - mean;
+            squares += static_cast<double>(firstAt[k]) * d * d;
+        }
+    return {mean, std::sqrt(squares / (S - 1) / S)};
+}
+
+} // namespace
+
+const char* observableName(Observable observable)
+{
+    switch (observable) {
+    case SpanVertical: return "span_vertical";
+    case SpanHorizontal: return "span_horizontal";
+    case SpanEither: return "span_either";
+    case SpanBoth: return "span_both";
+    case Strength: return "p_inf";
+    case StrengthSquared: return "p_inf_squared";
+    case MeanClusterSize: return "chi";
+    case ClustersPerSite: return "clusters_per_site";
+    }
+    return "";
+}
+
+BinomialWindow binomialWindow(std::int64_t N, double p)
+{
+    if (N <= 0 || p <= 0)
+        return {0, {1.0}};
+    if (p >= 1)
+        return {N, {1.0}};
+    // From the peak outwards by the ratio of neighbouring terms, which keeps every weight to a
+    // relative rounding error of a few ulps per step, unlike differences of large lgammas.
+    const auto peak = std::clamp<std::int64_t>(
+        static_cast<std::int64_t>(std::floor(static_cast<double>(N + 1) * p)), 0, N);
+    const double odds = p / (1 - p);
+    std::vector<double> below; // peak − 1, peak − 2, …
+    double w = 1;
+    for (std::int64_t n = peak; n > 0; --n) {
+        w *= static_cast<double>(n) / (static_cast<double>(N - n + 1) * odds);
+        if (w < Negligible)
+            break;
+        below.push_back(w);
+    }
+    BinomialWindow window;
+    window.first = peak - static_cast<std::int64_t>(below.size());
+    window.weights.assign(below.rbegin(), below.rend());
+    window.weights.push_back(1.0);
+    w = 1;
+    for (std::int64_t n = peak; n < N; ++n) {
+        w *= static_cast<double>(N - n) / static_cast<double>(n + 1) * odds;
+        if (w < Negligible)
+            break;
+        window.weights.push_back(w);
+    }
+    double total = 0;
+    for (double x : window.weights)
+        total += x;
+    for (double& x : window.weights)
+        x /= total;
+    return window;
+}
+
+std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<double>& ps)
+{
+    const std::uint64_t S = totals.samples();
+    const auto N = static_cast<long double>(totals.siteCount());
+    const std::array<Moments, 4> moments = {
+        momentsOf(totals.sumLargest, totals.sumLargestSquared, S, N),
+        Moments{},
+        momentsOf(totals.sumChi, totals.sumChiSquared, S, N),
+        momentsOf(totals.sumClusters, totals.sumClustersSquared, S, N),
+    };
+    // ⟨P∞²⟩ needs sums of S_max⁴ for its variance, which are not kept; with S_max ≤ n,
+    // |Δ(P∞²)| ≤ 2(n/N)|ΔP∞| bounds it by (2n/N)² Var(P∞) instead.
+    Moments squared = moments[0];
+    for (std::size_t n = 0; n < squared.mean.size(); ++n) {
+        squared.mean[n] = static_cast<double>(
+            static_cast<long double>(totals.sumLargestSquared[n]) / S / (N * N));
+        const double lipschitz = 2.0 * static_cast<double>(n) / static_cast<double>(N);
+        squared.variance[n] *= lipschitz * lipschitz;
+    }
+    const auto histograms = eventHistograms(totals);
+
+    std::vector<CurvePoint> curve;
+    curve.reserve(ps.size());
+    for (double p : ps) {
+        CurvePoint point;
+        point.p = p;
+        const BinomialWindow w = binomialWindow(totals.siteCount(), p);
+        for (int e = 0; e < EventCount; ++e) {
+            const auto r = fromHistogram(histograms[static_cast<std::size_t>(e)], S, w);
+            point.value[static_cast<std::size_t>(e)] = r.value;
+            point.error[static_cast<std::size_t>(e)] = r.error;
+        }
+        // The standard error uses Var(Σ_n B_n X_n) ≤ Σ_n B_n Var(X_n) (Jensen), a conservative
+        // bound that needs only the per-n sums, so it stays exact under merging.
+        const std::array<const Moments*, 4> perSite = {&moments[0], &squared, &moments[2],
+                                                       &moments[3]};
+        for (std::size_t o = 0; o < perSite.size(); ++o) {
+            double value = 0;
+            double variance = 0;
+            for (std::size_t k = 0; k < w.weights.size(); ++k) {
+                const auto n = static_cast<std::size_t>(w.first) + k;
+                value += w.weights[k] * perSite[o]->mean[n];
+                variance += w.weights[k] * perSite[o]->variance[n];
+            }
+            const std::size_t slot = static_cast<std::size_t>(Strength) + o;
+            point.value[slot] = S > 0 ? value : NaN;
+            point.error[slot] = S > 1 ? std::sqrt(variance / static_cast<double>(S)) : NaN;
+        }
+        curve.push_back(point);
+    }
+    return curve;
+}
+
+ValueWithError eventProbability(const Totals& totals, Event event, double p)
+{
+    const auto histograms = eventHistograms(totals);
+    return fromHistogram(histograms[static_cast<std::size_t>(event)], totals.samples(),
+                         binomialWindow(totals.siteCount(), p));
+}
+
+} // namespace stats

@@ -1,0 +1,322 @@
+#include "sweep.h"
+
+#include "streams.h"
+
+#include <algorithm>
+#include <cassert>
+#include <limits>
+#include <vector>
+
+namespace stats {
+
+namespace {
+
+constexpr std::int32_t Empty = std::numeric_limits<std::int32_t>::min();
+// How many additions ahead the union–find entries of a site's neighbours are prefetched: far
+// enough to hide a miss to memory, near enough that the lines are still cached when used.
+constexpr std::int64_t PrefetchDistance = 12;
+
+// Roots hold −size in `parent`; other occupied sites their parent's index; empty sites Empty.
+// On the torus a site also holds its displacement to its parent in the unwrapped plane, kept
+// modulo 2³², which is exact for the differences used: a loop's winding times L is below 2³².
+struct TorusNode
+{
+    std::int32_t parent;
+    std::uint32_t dx;
+    std::uint32_t dy;
+    std::uint32_t unused;
+};
+
+// With open boundaries a root holds which lattice edges its cluster touches.
+enum EdgeBits : std::uint32_t { Top = 1, Bottom = 2, Left = 4, Right = 8 };
+struct OpenNode
+{
+    std::int32_t parent;
+    std::uint32_t edges;
+};
+
+struct Neighbour
+{
+    std::int64_t site; // −1 outside an open lattice
+    std::int32_t dx;
+    std::int32_t dy;
+};
+
+} // namespace
+
+struct Sweep::State
+{
+    int L;
+    std::int64_t N;
+    Boundary boundary;
+    std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
+    std::vector<TorusNode> torus;
+    std::vector<OpenNode> open;
+    // The microcanonical values of the current sample, indexed by n.
+    std::vector<std::uint32_t> largest;
+    std::vector<std::uint64_t> sumSquares;
+    std::vector<std::uint32_t> clusters;
+
+    void neighbours(std::uint32_t packed, Neighbour (&out)[4]) const
+    {
+        const std::int64_t x = packed & 0xffffu;
+        const std::int64_t y = packed >> 16;
+        const std::int64_t i = y * L + x;
+        const bool wrap = boundary == Boundary::Torus;
+        out[0] = {x > 0 ? i - 1 : (wrap ? i + L - 1 : -1), -1, 0};
+        out[1] = {x < L - 1 ? i + 1 : (wrap ? i - L + 1 : -1), 1, 0};
+        out[2] = {y > 0 ? i - L : (wrap ? i + N - L : -1), 0, -1};
+        out[3] = {y < L - 1 ? i + L : (wrap ? i - N + L : -1), 0, 1};
+    }
+
+    void shuffle(std::uint64_t seed, std::uint64_t sample)
+    {
+        SampleStream stream(seed, sample);
+        for (std::int64_t k = 0; k < N; ++k) {
+            const auto x = static_cast<std::uint32_t>(k % L);
+            const auto y = static_cast<std::uint32_t>(k / L);
+            order[static_cast<std::size_t>(k)] = y << 16 | x;
+        }
+        for (std::int64_t k = N - 1; k > 0; --k) {
+            const auto j = stream.below(static_cast<std::uint32_t>(k + 1));
+            std::swap(order[static_cast<std::size_t>(k)], order[j]);
+        }
+    }
+
+    template <typename Node> void prefetch(std::vector<Node>& nodes, std::int64_t n) const
+    {
+        if (n >= N)
+            return;
+        Neighbour around[4];
+        const std::uint32_t packed = order[static_cast<std::size_t>(n)];
+        neighbours(packed, around);
+        for (const auto& nb : around)
+            if (nb.site >= 0)
+                __builtin_prefetch(&nodes[static_cast<std::size_t>(nb.site)], 1);
+    }
+
+    std::int64_t findOpen(std::int64_t j)
+    {
+        for (;;) {
+            const std::int32_t p = open[static_cast<std::size_t>(j)].parent;
+            if (p < 0)
+                return j;
+            const std::int32_t gp = open[static_cast<std::size_t>(p)].parent;
+            if (gp < 0)
+                return p;
+            open[static_cast<std::size_t>(j)].parent = gp;
+            j = gp;
+        }
+    }
+
+    std::int64_t findTorus(std::int64_t j, std::uint32_t& dx, std::uint32_t& dy)
+    {
+        dx = dy = 0;
+        for (;;) {
+            TorusNode& node = torus[static_cast<std::size_t>(j)];
+            if (node.parent < 0)
+                return j;
+            const TorusNode& up = torus[static_cast<std::size_t>(node.parent)];
+            if (up.parent < 0) {
+                dx += node.dx;
+                dy += node.dy;
+                return node.parent;
+            }
+            node.dx += up.dx;
+            node.dy += up.dy;
+            node.parent = up.parent;
+            dx += node.dx;
+            dy += node.dy;
+            j = node.parent;
+        }
+    }
+
+    // Returns the first n of each event (N + 1 for never) and fills largest, sumSquares and
+    // clusters for n = 0 … N.
+    std::array<std::int32_t, EventCount> runOpen();
+    std::array<std::int32_t, EventCount> runTorus();
+    void accumulate(Totals& totals) const;
+};
+
+std::array<std::int32_t, EventCount> Sweep::State::runOpen()
+{
+    std::fill(open.begin(), open.end(), OpenNode{Empty, 0});
+    std::int64_t vertical = N + 1;
+    std::int64_t horizontal = N + 1;
+    std::uint32_t maxSize = 0;
+    std::uint64_t squares = 0;
+    std::uint32_t count = 0;
+    for (std::int64_t n = 1; n <= N; ++n) {
+        prefetch(open, n - 1 + PrefetchDistance);
+        const std::uint32_t packed = order[static_cast<std::size_t>(n - 1)];
+        const std::uint32_t x = packed & 0xffffu;
+        const std::uint32_t y = packed >> 16;
+        const auto last = static_cast<std::uint32_t>(L - 1);
+        const std::uint32_t edges = (y == 0 ? Top : 0u) | (y == last ? Bottom : 0u) |
+                                    (x == 0 ? Left : 0u) | (x == last ? Right : 0u);
+        Neighbour around[4];
+        neighbours(packed, around);
+        std::int64_t root = std::int64_t{y} * L + x;
+        open[static_cast<std::size_t>(root)] = {-1, edges};
+        ++count;
+        ++squares;
+        for (const auto& nb : around) {
+            if (nb.site < 0 || open[static_cast<std::size_t>(nb.site)].parent == Empty)
+                continue;
+            const std::int64_t other = findOpen(nb.site);
+            if (other == root)
+                continue;
+            OpenNode& a = open[static_cast<std::size_t>(root)];
+            OpenNode& b = open[static_cast<std::size_t>(other)];
+            const auto sizeA = static_cast<std::uint64_t>(-a.parent);
+            const auto sizeB = static_cast<std::uint64_t>(-b.parent);
+            squares += 2 * sizeA * sizeB;
+            --count;
+            const std::int32_t merged = a.parent + b.parent;
+            const std::uint32_t mergedEdges = a.edges | b.edges;
+            if (sizeA >= sizeB) {
+                b.parent = static_cast<std::int32_t>(root);
+                a.parent = merged;
+                a.edges = mergedEdges;
+            } else {
+                a.parent = static_cast<std::int32_t>(other);
+                b.parent = merged;
+                b.edges = mergedEdges;
+                root = other;
+            }
+        }
+        const OpenNode& r = open[static_cast<std::size_t>(root)];
+        maxSize = std::max(maxSize, static_cast<std::uint32_t>(-r.parent));
+        if (vertical > N && (r.edges & (Top | Bottom)) == (Top | Bottom))
+            vertical = n;
+        if (horizontal > N && (r.edges & (Left | Right)) == (Left | Right))
+            horizontal = n;
+        largest[static_cast<std::size_t>(n)] = maxSize;
+        sumSquares[static_cast<std::size_t>(n)] = squares;
+        clusters[static_cast<std::size_t>(n)] = count;
+    }
+    return {static_cast<std::int32_t>(vertical), static_cast<std::int32_t>(horizontal),
+            static_cast<std::int32_t>(std::min(vertical, horizontal)),
+            static_cast<std::int32_t>(std::max(vertical, horizontal))};
+}
+
+std::array<std::int32_t, EventCount> Sweep::State::runTorus()
+{
+    std::fill(torus.begin(), torus.end(), TorusNode{Empty, 0, 0, 0});
+    std::int64_t vertical = N + 1;
+    std::int64_t horizontal = N + 1;
+    std::uint32_t maxSize = 0;
+    std::uint64_t squares = 0;
+    std::uint32_t count = 0;
+    for (std::int64_t n = 1; n <= N; ++n) {
+        prefetch(torus, n - 1 + PrefetchDistance);
+        const std::uint32_t packed = order[static_cast<std::size_t>(n - 1)];
+        Neighbour around[4];
+        neighbours(packed, around);
+        std::int64_t root = std::int64_t{packed >> 16} * L + (packed & 0xffffu);
+        torus[static_cast<std::size_t>(root)] = {-1, 0, 0, 0};
+        // The new site's displacement to its current root.
+        std::uint32_t ownDx = 0;
+        std::uint32_t ownDy = 0;
+        ++count;
+        ++squares;
+        for (const auto& nb : around) {
+            if (torus[static_cast<std::size_t>(nb.site)].parent == Empty)
+                continue;
+            std::uint32_t dx = 0;
+            std::uint32_t dy = 0;
+            const std::int64_t other = findTorus(nb.site, dx, dy);
+            // Where the neighbour's root lies relative to the new site's root.
+            const std::uint32_t relX = ownDx + static_cast<std::uint32_t>(nb.dx) - dx;
+            const std::uint32_t relY = ownDy + static_cast<std::uint32_t>(nb.dy) - dy;
+            if (other == root) {
+                if (relX != 0 && horizontal > N)
+                    horizontal = n;
+                if (relY != 0 && vertical > N)
+                    vertical = n;
+                continue;
+            }
+            TorusNode& a = torus[static_cast<std::size_t>(root)];
+            TorusNode& b = torus[static_cast<std::size_t>(other)];
+            const auto sizeA = static_cast<std::uint64_t>(-a.parent);
+            const auto sizeB = static_cast<std::uint64_t>(-b.parent);
+            squares += 2 * sizeA * sizeB;
+            --count;
+            const std::int32_t merged = a.parent + b.parent;
+            if (sizeA >= sizeB) {
+                b = {static_cast<std::int32_t>(root), relX, relY, 0};
+                a.parent = merged;
+            } else {
+                a = {static_cast<std::int32_t>(other), 0u - relX, 0u - relY, 0};
+                b.parent = merged;
+                ownDx -= relX;
+                ownDy -= relY;
+                root = other;
+            }
+        }
+        maxSize = std::max(maxSize,
+                           static_cast<std::uint32_t>(-torus[static_cast<std::size_t>(root)].parent));
+        largest[static_cast<std::size_t>(n)] = maxSize;
+        sumSquares[static_cast<std::size_t>(n)] = squares;
+        clusters[static_cast<std::size_t>(n)] = count;
+    }
+    return {static_cast<std::int32_t>(vertical), static_cast<std::int32_t>(horizontal),
+            static_cast<std::int32_t>(std::min(vertical, horizontal)),
+            static_cast<std::int32_t>(std::max(vertical, horizontal))};
+}
+
+void Sweep::State::accumulate(Totals& totals) const
+{
+    for (std::size_t n = 1; n <= static_cast<std::size_t>(N); ++n) {
+        const std::uint64_t s = largest[n];
+        const std::uint64_t chi = sumSquares[n] - s * s;
+        const std::uint64_t c = clusters[n];
+        totals.sumLargest[n] += s;
+        totals.sumLargestSquared[n] += s * s;
+        totals.sumChi[n] += chi;
+        totals.sumChiSquared[n] += UInt128{chi} * chi;
+        totals.sumClusters[n] += c;
+        totals.sumClustersSquared[n] += c * c;
+    }
+}
+
+Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
+{
+    State& s = *state;
+    s.L = L;
+    s.N = std::int64_t{L} * L;
+    s.boundary = boundary;
+    const auto sites = static_cast<std::size_t>(s.N);
+    s.order.resize(sites);
+    if (boundary == Boundary::Torus)
+        s.torus.resize(sites);
+    else
+        s.open.resize(sites);
+    s.largest.assign(sites + 1, 0);
+    s.sumSquares.assign(sites + 1, 0);
+    s.clusters.assign(sites + 1, 0);
+}
+
+Sweep::~Sweep() = default;
+
+void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
+{
+    State& s = *state;
+    assert(totals.L == s.L && totals.boundary == s.boundary);
+    s.shuffle(seed, sample);
+    SampleEvents record;
+    record.sample = sample;
+    record.firstN = s.boundary == Boundary::Torus ? s.runTorus() : s.runOpen();
+    s.accumulate(totals);
+    // Runs normally come in increasing sample order; anything else is put in its place.
+    if (totals.events.empty() || totals.events.back().sample < sample)
+        totals.events.push_back(record);
+    else
+        totals.events.insert(std::lower_bound(totals.events.begin(), totals.events.end(), sample,
+                                              [](const SampleEvents& e, std::uint64_t k) {
+                                                  return e.sample < k;
+                                              }),
+                             record);
+}
+
+} // namespace stats
