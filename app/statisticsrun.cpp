@@ -1,0 +1,92 @@
+#include "statisticsrun.h"
+
+#include "stats/runner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+namespace statistics {
+
+namespace {
+
+constexpr double SquareLatticeThreshold = 0.592746;
+
+} // namespace
+
+std::vector<Batch> planBatches(const std::vector<int>& sizes, std::uint64_t samples,
+                               std::int64_t sitesPerBatch)
+{
+    std::vector<Batch> plan;
+    for (const int L : sizes) {
+        const std::int64_t sites = std::int64_t{L} * L;
+        const auto cap = static_cast<std::uint64_t>(
+            std::max<std::int64_t>(1, sites > 0 ? sitesPerBatch / sites : sitesPerBatch));
+        std::uint64_t count = 1;
+        for (std::uint64_t first = 0; first < samples; first += plan.back().sampleCount) {
+            plan.push_back({L, first, std::min({count, cap, samples - first})});
+            count *= 2;
+        }
+    }
+    std::stable_sort(plan.begin(), plan.end(), [](const Batch& a, const Batch& b) {
+        return std::tuple(a.firstSample + a.sampleCount, a.L) <
+               std::tuple(b.firstSample + b.sampleCount, b.L);
+    });
+    return plan;
+}
+
+std::vector<double> pGrid(int smallestL, int points)
+{
+    const double halfWidth = std::max(0.08, 5.0 * std::pow(std::max(smallestL, 1), -0.75));
+    const double low = std::max(0.0, std::floor((SquareLatticeThreshold - halfWidth) * 100) / 100);
+    const double high = std::min(1.0, std::ceil((SquareLatticeThreshold + halfWidth) * 100) / 100);
+    std::vector<double> ps;
+    const int count = std::max(points, 2);
+    ps.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        ps.push_back(low + (high - low) * i / (count - 1));
+    return ps;
+}
+
+double spanningValue(const stats::CurvePoint& point)
+{
+    return 0.5 * (point.value[stats::SpanVertical] + point.value[stats::SpanHorizontal]);
+}
+
+BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vector<double>& ps,
+                      const std::atomic<bool>* cancel,
+                      const std::function<void(std::uint64_t done)>& progress)
+{
+    const stats::RunRange range{totals.L, totals.boundary, totals.seed, batch.firstSample,
+                                batch.sampleCount};
+    totals.add(stats::runSamples(range, 0, cancel, progress));
+    BatchOutcome outcome;
+    if (totals.samples() > 0)
+        outcome.curve = stats::canonicalCurves(totals, ps);
+    // The jackknife behind the errors needs a few samples to say anything.
+    if (totals.samples() >= 4)
+        outcome.estimates = stats::estimateThreshold(totals);
+    outcome.totals = std::move(totals);
+    return outcome;
+}
+
+stats::ThresholdEstimate
+combinedThreshold(const std::vector<std::vector<stats::ThresholdEstimate>>& perSize,
+                  stats::Boundary boundary)
+{
+    const std::string preferred = stats::preferredEstimator(boundary);
+    std::vector<stats::ThresholdEstimate> chosen;
+    for (const auto& estimates : perSize) {
+        for (const auto& estimate : estimates) {
+            if (estimate.estimator == preferred && std::isfinite(estimate.estimate))
+                chosen.push_back(estimate);
+        }
+    }
+    if (chosen.empty())
+        return {};
+    if (chosen.size() == 1)
+        return chosen.front();
+    return stats::combineSizes(chosen, stats::correctionExponent(boundary));
+}
+
+} // namespace statistics

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "statisticsrun.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFutureWatcher>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QChart;
+class QChartView;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTimer;
+
+// A separate, non-modal window that estimates the spanning probability, P∞ and pc over many
+// samples with the statistics engine, and plots them while the run goes on. The samples run in
+// batches on worker threads; between batches the window merges the totals and redraws. It draws
+// its random numbers only from the engine's (seed, sample) streams, never from the lattice
+// window's generator.
+class StatisticsWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit StatisticsWindow(QWidget* parent = nullptr);
+    ~StatisticsWindow() override;
+
+    bool isRunning() const { return running; }
+    // The sizes ticked and typed, ascending and without repeats; empty if a typed one is invalid.
+    std::vector<int> selectedSizes() const;
+
+public slots:
+    // The p of the lattice window, marked on both plots.
+    void setCurrentP(double p);
+    void start();
+    // Asks the run to stop: the samples in hand are finished and kept, then runFinished().
+    void stop();
+    void exportCsv();
+    void exportPlot();
+
+signals:
+    void runFinished();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    struct Size
+    {
+        int L = 0;
+        std::uint64_t samples = 0; // kept here too while a batch holds the totals
+        stats::Totals totals;
+        std::vector<stats::CurvePoint> curve;
+        std::vector<stats::ThresholdEstimate> estimates;
+    };
+
+    void buildControls();
+    void launchNextBatch();
+    void batchFinished();
+    void finishRun(const QString& status);
+    void showProgress();
+    void showThreshold();
+    void setControlsEnabled(bool idle);
+    // The spanning and the P∞ chart of the curves so far, with their markers.
+    std::vector<std::unique_ptr<QChart>> makeCharts() const;
+    void redrawCharts();
+    Size* sizeOf(int L);
+    bool writeCsv(const QString& fileName, QString& error) const;
+    bool writePlot(const QString& fileName, QString& error) const;
+
+    QCheckBox* sizeBoxes[3] = {};
+    QLineEdit* otherSizesEdit = nullptr;
+    QRadioButton* openButton = nullptr;
+    QRadioButton* torusButton = nullptr;
+    QSpinBox* samplesBox = nullptr;
+    QSpinBox* seedBox = nullptr;
+    QPushButton* startButton = nullptr;
+    QPushButton* stopButton = nullptr;
+    QPushButton* csvButton = nullptr;
+    QPushButton* plotButton = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* statusLabel = nullptr;
+    QLabel* thresholdLabel = nullptr;
+    QChartView* spanningView = nullptr;
+    QChartView* strengthView = nullptr;
+    QTimer* progressTimer = nullptr;
+
+    std::vector<Size> sizes;
+    std::vector<double> grid;
+    std::vector<statistics::Batch> plan;
+    std::size_t nextBatch = 0;
+    stats::Boundary boundary = stats::Boundary::Open;
+    std::uint64_t seed = 0;
+    double currentP = -1;
+    stats::ThresholdEstimate threshold;
+    bool running = false;
+    QElapsedTimer clock;
+    std::uint64_t samplesCompleted = 0;
+    std::int64_t sitesCompleted = 0;
+    std::int64_t sitesPlanned = 0;
+
+    // Shared with the worker thread; the destructor waits for the worker before they go.
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> batchProgress{0};
+    QFutureWatcher<statistics::BatchOutcome> watcher;
+};
