@@ -70,8 +70,7 @@ QColor sizeColour(std::size_t index)
 
 std::unique_ptr<QChart> curveChart(const std::vector<SizeCurve>& curves,
                                    const std::vector<VerticalMarker>& markers,
-                                   const CurveChartLabels& labels,
-                                   std::optional<AxisRange> yRange)
+                                   const CurveChartLabels& labels, std::optional<AxisRange> yRange)
 {
     auto chart = std::make_unique<QChart>();
     chart->setTitle(labels.title);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The values of p at which the canonical curves are written: p_min, p_min + step, … up to p_max.
+// The default, 0 … 1 in steps of 0.002, resolves the transition of L = 256 (width about
+// L^(−3/4) ≈ 0.016) with a few points and shows P∞ and χ over the whole range.
+namespace cli {
+
+struct PGrid
+{
+    double min = 0;
+    double max = 1;
+    double step = 0.002;
+
+    std::vector<double> values() const;
+    std::string check() const; // a one-line reason if unusable, or ""
+};
+
+} // namespace cli
