@@ -82,7 +82,9 @@ std::unique_ptr<QChart> curveChart(const std::vector<SizeCurve>& curves,
     xAxis->setTitleText(labels.xTitle);
     xAxis->setRange(xs.min, xs.max);
     xAxis->setLabelFormat(QStringLiteral("%.3g"));
-    xAxis->applyNiceNumbers();
+    xAxis->setTickType(QValueAxis::TicksDynamic);
+    xAxis->setTickAnchor(0);
+    xAxis->setTickInterval(tickInterval(xs.max - xs.min));
     auto* yAxis = new QValueAxis;
     yAxis->setTitleText(labels.yTitle);
     yAxis->setRange(ys.min, ys.max);
@@ -110,7 +112,9 @@ std::unique_ptr<QChart> curveChart(const std::vector<SizeCurve>& curves,
         series->setName(marker.label);
         series->append(marker.p, ys.min);
         series->append(marker.p, ys.max);
-        series->setPen(QPen(QColor(90, 90, 90), 1.5, Qt::DashLine));
+        // The first marker is the reference; later ones (estimates) are dotted to tell apart.
+        const bool reference = &marker == &markers.front();
+        series->setPen(QPen(QColor(90, 90, 90), 1.5, reference ? Qt::DashLine : Qt::DotLine));
         attach(series);
     }
     return chart;

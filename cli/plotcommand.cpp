@@ -150,7 +150,7 @@ int plotCommand(const PlotSettings& settings, int argc, char** argv)
         return failure(reason);
     std::string boundary = "open";
     std::vector<charts::VerticalMarker> markers = {
-        {KnownThreshold, QStringLiteral("pc = %1").arg(KnownThreshold, 0, 'f', 7)}};
+        {KnownThreshold, QStringLiteral("pc = %1").arg(KnownThreshold, 0, 'f', 6)}};
     if (std::ifstream in(prefix + ".json"); in) {
         const auto json = nlohmann::json::parse(in, nullptr, false);
         if (json.is_discarded())
@@ -159,11 +159,7 @@ int plotCommand(const PlotSettings& settings, int argc, char** argv)
         if (json.contains("pc") && json["pc"].contains("combined")) {
             const auto& combined = json["pc"]["combined"];
             const double estimate = combined.value("estimate", 0.0);
-            markers.push_back(
-                {estimate, QStringLiteral("estimate %1 ± %2 (%3)")
-                               .arg(estimate, 0, 'f', 6)
-                               .arg(combined.value("error", 0.0), 0, 'g', 2)
-                               .arg(QString::fromStdString(combined.value("estimator", "")))});
+            markers.push_back({estimate, QStringLiteral("estimate %1").arg(estimate, 0, 'f', 6)});
         }
     }
 
