@@ -1,10 +1,13 @@
 #include "interface.h"
 
 #include "probabilitytext.h"
+#include "statisticswindow.h"
 #include "view/percolation.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLCDNumber>
 #include <QLabel>
@@ -143,6 +146,12 @@ Interface::Interface(QWidget* parent, const char* name)
     lattice->emitLargest();
     lattice->emitSize();
 
+    // The lattice view's menu: its actions keep their shortcuts window-wide, and the Menu key
+    // reaches it here since the view takes no keyboard focus.
+    connect(lattice, &Percolation::statisticsRequested, this, &Interface::statisticsRequested);
+    connect(this, &Interface::statisticsRequested, this, &Interface::showStatistics);
+    connect(this, &Interface::latticeMenuRequested, lattice, &Percolation::showContextMenu);
+
     QGroupBox* exitGroup = makeButtonGroup(this, "exit", 820, 595, 160, 55);
     QPushButton* exitButton = addButton(exitGroup, "exitButton", QStringLiteral("Quit"));
     giveShortcut(exitButton, Qt::CTRL | Qt::Key_Q, QStringLiteral("Quit the program"));
@@ -173,6 +182,36 @@ void Interface::slotSetp()
     probabilityLCD->display(pText.toDouble());
     p_line_edit->clearFocus();
     emit pChanged(pText.toDouble());
+}
+
+void Interface::showStatistics()
+{
+    if (statisticsWindow == nullptr) {
+        statisticsWindow = new StatisticsWindow(this);
+        statisticsWindow->setCurrentP(probabilityLCD->value());
+        connect(this, &Interface::pChanged, statisticsWindow, &StatisticsWindow::setCurrentP);
+    }
+    statisticsWindow->show();
+    statisticsWindow->raise();
+    statisticsWindow->activateWindow();
+}
+
+void Interface::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Menu && focusWidget() != p_line_edit)
+        emit latticeMenuRequested();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+// Some platforms turn the Menu key into a context-menu event for the focus widget; the buttons
+// and groups pass it up to here.
+void Interface::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        emit latticeMenuRequested();
+    else
+        QWidget::contextMenuEvent(event);
 }
 
 void Interface::paintEvent(QPaintEvent* /*event*/)

@@ -6,6 +6,7 @@
 class QLCDNumber;
 class QLineEdit;
 class QPushButton;
+class StatisticsWindow;
 
 // The main window: the lattice view in the middle, the displays for L, p and the largest-cluster
 // size on the left, and on the right the command buttons, the probability entry and the colour
@@ -23,12 +24,20 @@ public slots:
     void slotSetLargest(int size);
     void slotSetSize(int L);
     void slotSetp();
+    // Opens the statistics window, or brings it to the front: there is one at most.
+    void showStatistics();
 
 signals:
     void pChanged(double p);
+    // "Statistics…" was chosen in the lattice view's menu or with its shortcut.
+    void statisticsRequested();
+    // The Menu key was pressed outside the entry field.
+    void latticeMenuRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QLCDNumber* systemSizeLCD = nullptr;
@@ -36,6 +45,7 @@ private:
     QLCDNumber* probabilityLCD = nullptr;
     QPushButton* isolateButton = nullptr;
     QLineEdit* p_line_edit = nullptr;
+    StatisticsWindow* statisticsWindow = nullptr; // made when first asked for
     // The typed probability as the entry check left it.
     QString pText;
 };
