@@ -19,3 +19,14 @@ QT_QPA_PLATFORM=offscreen "$program" \
     --benchmark_display_aggregates_only=true \
     "$@"
 echo "bench: raw results in $build_dir/bench.json"
+
+# The statistics engine against the straightforward Newman–Ziff sweep.
+stats_program="$build_dir/bin/percolation_stats_bench"
+if [[ -x $stats_program ]]; then
+    "$stats_program" \
+        --benchmark_out="$build_dir/stats_bench.json" \
+        --benchmark_out_format=json \
+        --benchmark_display_aggregates_only=true \
+        "$@"
+    echo "bench: raw statistics results in $build_dir/stats_bench.json"
+fi

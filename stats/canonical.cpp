@@ -46,9 +46,8 @@ std::array<std::vector<std::uint64_t>, EventCount> eventHistograms(const Totals&
         v.assign(entries, 0);
     for (const SampleEvents& e : totals.events)
         for (int k = 0; k < EventCount; ++k) {
-            const auto n = static_cast<std::size_t>(
-                std::clamp<std::int64_t>(e.firstN[static_cast<std::size_t>(k)], 0,
-                                         totals.siteCount() + 1));
+            const auto n = static_cast<std::size_t>(std::clamp<std::int64_t>(
+                e.firstN[static_cast<std::size_t>(k)], 0, totals.siteCount() + 1));
             ++h[static_cast<std::size_t>(k)][n];
         }
     return h;
@@ -72,7 +71,9 @@ ValueWithError fromHistogram(const std::vector<std::uint64_t>& firstAt, std::uin
         tail[k] = running;
     }
     tail[0] = 1; // below the window X ≥ k is certain up to the neglected weights
-    auto tailAt = [&](std::size_t k) { return k <= first ? 1.0 : k > last ? 0.0 : tail[k - first]; };
+    auto tailAt = [&](std::size_t k) {
+        return k <= first ? 1.0 : k > last ? 0.0 : tail[k - first];
+    };
 
     const auto S = static_cast<double>(samples);
     double mean = 0;
@@ -96,14 +97,22 @@ ValueWithError fromHistogram(const std::vector<std::uint64_t>& firstAt, std::uin
 const char* observableName(Observable observable)
 {
     switch (observable) {
-    case SpanVertical: return "span_vertical";
-    case SpanHorizontal: return "span_horizontal";
-    case SpanEither: return "span_either";
-    case SpanBoth: return "span_both";
-    case Strength: return "p_inf";
-    case StrengthSquared: return "p_inf_squared";
-    case MeanClusterSize: return "chi";
-    case ClustersPerSite: return "clusters_per_site";
+    case SpanVertical:
+        return "span_vertical";
+    case SpanHorizontal:
+        return "span_horizontal";
+    case SpanEither:
+        return "span_either";
+    case SpanBoth:
+        return "span_both";
+    case Strength:
+        return "p_inf";
+    case StrengthSquared:
+        return "p_inf_squared";
+    case MeanClusterSize:
+        return "chi";
+    case ClustersPerSite:
+        return "clusters_per_site";
     }
     return "";
 }

@@ -12,7 +12,10 @@ std::uint64_t splitMix64(std::uint64_t& x)
     return z ^ (z >> 31);
 }
 
-std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+std::uint64_t rotl(std::uint64_t x, int k)
+{
+    return (x << k) | (x >> (64 - k));
+}
 
 } // namespace
 

@@ -41,8 +41,8 @@ std::string Totals::add(const Totals& other)
     if (isEmptyDefault(other))
         return {};
     if (other.L != L)
-        return "cannot add totals of L = " + std::to_string(other.L) + " to totals of L = " +
-               std::to_string(L);
+        return "cannot add totals of L = " + std::to_string(other.L) +
+               " to totals of L = " + std::to_string(L);
     if (other.boundary != boundary)
         return std::string("cannot add ") + boundaryName(other.boundary) + " totals to " +
                boundaryName(boundary) + " totals";

@@ -1,0 +1,161 @@
+// Times one full Newman–Ziff sample (all observables, added to the totals) for the statistics
+// engine and the straightforward baseline side by side, open and torus, at L = 128 and 600;
+// and the runner's throughput on one and two threads. Ends with a table of medians and the
+// speed-up targets.
+
+#include "stats/runner.h"
+#include "stats/sweep.h"
+#include "straightforward_sweep.h"
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::array<int, 2> Sizes{128, 600};
+constexpr std::array<stats::Boundary, 2> Boundaries{stats::Boundary::Open, stats::Boundary::Torus};
+constexpr int Repetitions = 7;
+constexpr double MinTime = 0.3;
+constexpr int RunnerL = 128;
+constexpr std::uint64_t RunnerSamples = 64;
+
+std::string sampleName(const char* variant, stats::Boundary boundary, int L)
+{
+    return std::string("sample/") + variant + "/" + stats::boundaryName(boundary) + "/L" +
+           std::to_string(L);
+}
+
+std::string runnerName(int threads)
+{
+    return "runner/L" + std::to_string(RunnerL) + "/threads" + std::to_string(threads);
+}
+
+void sampleEngine(benchmark::State& state, stats::Boundary boundary, int L)
+{
+    stats::Sweep sweep(L, boundary);
+    stats::Totals totals(L, boundary, 1);
+    std::uint64_t sample = 0;
+    for (auto _ : state)
+        sweep.run(1, sample++, totals);
+    benchmark::DoNotOptimize(totals.sumLargest.data());
+}
+
+void sampleBaseline(benchmark::State& state, stats::Boundary boundary, int L)
+{
+    straightforward::SweepSums sums(L, boundary == stats::Boundary::Torus);
+    std::mt19937_64 generator(1);
+    for (auto _ : state)
+        straightforward::sweepSample(sums, generator);
+    benchmark::DoNotOptimize(sums.largest.data());
+}
+
+void runner(benchmark::State& state, int threads)
+{
+    std::uint64_t first = 0;
+    for (auto _ : state) {
+        const stats::Totals totals =
+            stats::runSamples({RunnerL, stats::Boundary::Torus, 1, first, RunnerSamples}, threads);
+        first += RunnerSamples;
+        benchmark::DoNotOptimize(totals.sumLargest.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(RunnerSamples));
+}
+
+void registerAll()
+{
+    for (const int L : Sizes)
+        for (const stats::Boundary b : Boundaries) {
+            benchmark::RegisterBenchmark(sampleName("engine", b, L).c_str(), sampleEngine, b, L)
+                ->Unit(benchmark::kMicrosecond)
+                ->MinTime(MinTime)
+                ->Repetitions(Repetitions);
+            benchmark::RegisterBenchmark(sampleName("baseline", b, L).c_str(), sampleBaseline, b,
+                                         L)
+                ->Unit(benchmark::kMicrosecond)
+                ->MinTime(MinTime)
+                ->Repetitions(Repetitions);
+        }
+    for (const int threads : {1, 2})
+        benchmark::RegisterBenchmark(runnerName(threads).c_str(), runner, threads)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(MinTime)
+            ->Repetitions(Repetitions)
+            ->UseRealTime();
+}
+
+// Prints the usual console lines, then a table of medians with the engine-to-baseline ratio.
+class TableReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& reports) override
+    {
+        ConsoleReporter::ReportRuns(reports);
+        for (const Run& run : reports)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
+                !run.error_occurred)
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::FILE* out = stdout;
+        std::fflush(out);
+        std::fprintf(out, "\nMedians of %d repetitions, wall-clock time per sample\n\n",
+                     Repetitions);
+        std::fprintf(out, "%-6s %5s %12s %12s %9s %7s\n", "", "L", "engine", "baseline",
+                     "speed-up", "target");
+        for (const int L : Sizes)
+            for (const stats::Boundary b : Boundaries) {
+                const double* engine = find(sampleName("engine", b, L));
+                const double* baseline = find(sampleName("baseline", b, L));
+                if (engine == nullptr || baseline == nullptr)
+                    continue;
+                const double target = L == 128 ? 2.5 : 2.0;
+                const double ratio = *baseline / *engine;
+                std::fprintf(out, "%-6s %5d %9.1f us %9.1f us %8.2fx %5.1fx %s\n",
+                             stats::boundaryName(b), L, *engine, *baseline, ratio, target,
+                             ratio >= target ? "met" : "MISSED");
+            }
+        const double* one = find(runnerName(1));
+        const double* two = find(runnerName(2));
+        if (one != nullptr && two != nullptr) {
+            // The runner's medians are in milliseconds per call of RunnerSamples samples.
+            const double samples = static_cast<double>(RunnerSamples) * 1e3;
+            std::fprintf(out,
+                         "\nRunner, torus L = %d: %.0f samples/s on 1 thread, %.0f on 2: "
+                         "%.2fx (target 1.8x) %s\n",
+                         RunnerL, samples / *one, samples / *two, *one / *two,
+                         *one / *two >= 1.8 ? "met" : "MISSED");
+        }
+        std::fflush(out);
+    }
+
+private:
+    const double* find(const std::string& name) const
+    {
+        const auto it = medians.find(name);
+        return it == medians.end() ? nullptr : &it->second;
+    }
+
+    std::map<std::string, double> medians;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    registerAll();
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
