@@ -189,7 +189,7 @@ void Percolation::popUpMenu(const QPoint& globalPosition)
 {
     if (menu == nullptr) {
         menu = new QMenu(this);
-        menu->setAccessibleName(QStringLiteral("Lattice picture"));
+        menu->setAccessibleName(QStringLiteral("Lattice view"));
         menu->addActions({saveAction, copyAction});
         menu->addSeparator();
         menu->addAction(statsAction);

@@ -9,10 +9,12 @@ namespace picture_file {
 
 QStringList nameFilters()
 {
+    // PNG is already first; icons and cursors stop at 256 pixels a side, too small for it.
+    const QStringList skipped{QStringLiteral("png"), QStringLiteral("ico"), QStringLiteral("cur")};
     QStringList filters{QStringLiteral("PNG image (*.png)")};
     for (const QByteArray& format : QImageWriter::supportedImageFormats()) {
         const QString suffix = QString::fromLatin1(format).toLower();
-        if (suffix != QLatin1String("png"))
+        if (!skipped.contains(suffix))
             filters << QStringLiteral("%1 image (*.%2)").arg(suffix.toUpper(), suffix);
     }
     return filters;

@@ -7,7 +7,7 @@
 // Writing the lattice picture to a file, apart from any dialog so that the result can be checked.
 namespace picture_file {
 
-// File-dialog filters for every format Qt can write, PNG first.
+// File-dialog filters for the formats Qt can write a picture of 600 × 600 pixels in, PNG first.
 QStringList nameFilters();
 
 // The path with the suffix of `filter` appended when it has no suffix of its own.
