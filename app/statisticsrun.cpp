@@ -24,7 +24,8 @@ std::vector<Batch> planBatches(const std::vector<int>& sizes, std::uint64_t samp
             std::max<std::int64_t>(1, sites > 0 ? sitesPerBatch / sites : sitesPerBatch));
         std::uint64_t count = 1;
         for (std::uint64_t first = 0; first < samples; first += plan.back().sampleCount) {
-            plan.push_back({L, first, std::min({count, cap, samples - first})});
+            count = std::min(count, cap);
+            plan.push_back({L, first, std::min(count, samples - first)});
             count *= 2;
         }
     }

@@ -104,7 +104,8 @@ StatisticsWindow::~StatisticsWindow()
 {
     cancel = true;
     watcher.disconnect(this);
-    watcher.waitForFinished();
+    if (running)
+        watcher.waitForFinished();
 }
 
 void StatisticsWindow::buildControls()
