@@ -8,7 +8,6 @@
 #include <QTest>
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
 bool counting = false;
@@ -26,13 +25,11 @@ void* malloc(std::size_t size)
     allocations += counting;
     return __libc_malloc(size);
 }
-
 void* calloc(std::size_t count, std::size_t size)
 {
     allocations += counting;
     return __libc_calloc(count, size);
 }
-
 void* realloc(void* pointer, std::size_t size)
 {
     allocations += counting;
@@ -45,8 +42,7 @@ class AllocationTest : public QObject
 {
     Q_OBJECT
 
-    template <typename Work>
-    static long allocationsDuring(Work work)
+    template <typename Work> static long allocationsDuring(Work work)
     {
         allocations = 0;
         counting = true;
@@ -56,25 +52,12 @@ class AllocationTest : public QObject
     }
 
 private slots:
-    void init()
+    void commandCyclesAllocateNothing()
     {
 #if defined(__SANITIZE_ADDRESS__)
         QSKIP("allocations cannot be counted under AddressSanitizer");
 #endif
-    }
-
-    void theCounterSeesAllocations()
-    {
-        const long seen = allocationsDuring([] {
-            auto number = std::make_unique<int>(7);
-            QImage image(16, 16, QImage::Format_RGB32);
-            std::free(std::malloc(64));
-        });
-        QVERIFY2(seen >= 3, qPrintable(QString::number(seen)));
-    }
-
-    void commandCyclesAllocateNothing()
-    {
+        QVERIFY(allocationsDuring([] { QImage(16, 16, QImage::Format_RGB32).fill(0); }) > 0);
         Percolation widget;
         long announced = 0;
         connect(&widget, &Percolation::largestChanged, this, [&](int) { ++announced; });
@@ -88,7 +71,7 @@ private slots:
 
         const double ps[] = {0.5, 0.5927, 0.3, 0.8, 0.0, 1.0};
         const long allocated = allocationsDuring([&] {
-            for (int cycle = 0; cycle < 320; ++cycle) {
+            for (int cycle = 0; cycle < 96; ++cycle) {
                 widget.pChanged(ps[cycle / 4 % 6]);
                 (widget.*commands[cycle % 4])();
                 if (cycle % 8 == 5)
@@ -97,7 +80,7 @@ private slots:
             }
         });
         QCOMPARE(allocated, 0L);
-        QCOMPARE(announced, 2 * (4 + 320L));
+        QCOMPARE(announced, 2 * (4 + 96L));
         QCOMPARE(widget.systemSize(), 600);
     }
 };
