@@ -41,7 +41,9 @@ constexpr int MaxGridWidth = MaxLinearSize + 2;
 constexpr int MaxWords = (MaxLinearSize + 63) / 64;
 constexpr int MaxRuns = MaxLinearSize * ((MaxLinearSize + 1) / 2);
 
-// Copies site[1 … L²] into the interior of a (L + 2)² grid and clears its border.
+// Copies site[1 … L²] into the interior of a (L + 2)² grid and clears its border. Only a site's
+// lowest bit is copied, as the runs read it too: growth steps by a cell's value, so any other
+// value would take it past the queue.
 void fillGrid(const int* site, int L, std::uint8_t* grid)
 {
     const int width = L + 2;
@@ -54,7 +56,7 @@ void fillGrid(const int* site, int L, std::uint8_t* grid)
         const int* rowSites = site + row * L + 1;
         cell[0] = 0;
         for (int column = 0; column < L; ++column)
-            cell[column + 1] = static_cast<std::uint8_t>(rowSites[column]);
+            cell[column + 1] = static_cast<std::uint8_t>(rowSites[column] & 1);
         cell[L + 1] = 0;
     }
 }
@@ -279,6 +281,12 @@ int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest, Pa
     return size;
 }
 
+// Checked before any arithmetic on L.
+bool insideContract(int nOccupied, int L)
+{
+    return L >= 1 && L <= MaxLinearSize && nOccupied >= 0 && nOccupied <= L * L;
+}
+
 } // namespace
 
 ClusterWorkspace::ClusterWorkspace()
@@ -303,13 +311,9 @@ ClusterMethod bestClusterMethod(int nOccupied, int L)
 int findLargestClusterWith(ClusterMethod method, const int* site, const int* occupied,
                            int* largest, int nOccupied, int L, ClusterWorkspace& workspace)
 {
-    assert(L >= 1 && L <= MaxLinearSize);
-    assert(nOccupied >= 0 && nOccupied <= L * L);
-    if (L < 1 || L > MaxLinearSize || nOccupied < 0 || nOccupied > L * L)
-        return 0;
     // Both methods find the occupied sites in site[]; the list only tells how many there are.
     (void)occupied;
-    if (nOccupied == 0)
+    if (!insideContract(nOccupied, L) || nOccupied == 0)
         return 0;
     if (method == ClusterMethod::Runs) {
         static const PackRow packRow = bestPackRow();
@@ -326,6 +330,8 @@ int findLargestClusterWith(ClusterMethod method, const int* site, const int* occ
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L,
                        ClusterWorkspace& workspace)
 {
+    if (!insideContract(nOccupied, L))
+        return 0;
     return detail::findLargestClusterWith(detail::bestClusterMethod(nOccupied, L), site,
                                           occupied, largest, nOccupied, L, workspace);
 }

@@ -33,7 +33,10 @@ public:
 
 // Writes the sites of the largest cluster to largest[1 … size] in discovery order and returns
 // size (0, with `largest` untouched, when nothing is occupied). Reads site[1 … L²] and
-// occupied[1 … nOccupied] as occupySites() wrote them. Requires 1 ≤ L ≤ 600.
+// occupied[1 … nOccupied] as occupySites() wrote them; of a site only the lowest bit counts, so
+// other values than 0 and 1 cannot lead the pass outside its arrays. A call with L outside
+// 1 … 600 or nOccupied outside 0 … L² returns 0 and writes nothing; the arguments are checked
+// before any arithmetic on them.
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L,
                        ClusterWorkspace& workspace);
 
@@ -47,6 +50,7 @@ namespace detail {
 // PortableRuns is Runs without the SIMD code that Runs uses where the processor has it.
 enum class ClusterMethod { Growth, Runs, PortableRuns };
 
+// For arguments that findLargestCluster() accepts.
 ClusterMethod bestClusterMethod(int nOccupied, int L);
 int findLargestClusterWith(ClusterMethod method, const int* site, const int* occupied,
                            int* largest, int nOccupied, int L, ClusterWorkspace& workspace);

@@ -93,6 +93,7 @@ private slots:
             << 4 << "###.........####" << Sites{13, 14, 15, 16};
         QTest::newRow("winding cluster, breadth first")
             << 4 << "#.#.###...##..##" << Sites{1, 5, 6, 7, 3, 11, 12, 15, 16};
+        QTest::newRow("only the lowest bit counts") << 3 << "3#2922845" << Sites{1, 2, 4};
         for (const int L : {0, 601, INT_MAX, INT_MIN})
             QTest::addRow("L = %d", L) << L << "#" << Sites{};
     }
