@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace {
 
 constexpr int EntryWidth = 115;
@@ -115,6 +117,9 @@ Interface::Interface(QWidget* parent, const char* name)
     p_line_edit->move(40, 10);
     // The style's preferred width would run past the group's right edge and cut off the frame.
     p_line_edit->resize(EntryWidth, p_line_edit->sizeHint().height());
+    // The entry check must see all that was typed or pasted: at the field's default limit of
+    // 32767 characters a long paste would be cut first, and a bad character past the cut missed.
+    p_line_edit->setMaxLength(std::numeric_limits<int>::max());
     pLabel->setBuddy(p_line_edit);
     p_line_edit->setAccessibleName(QStringLiteral("p"));
     p_line_edit->setAccessibleDescription(

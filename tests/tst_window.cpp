@@ -267,6 +267,10 @@ private slots:
             const QString typed = QString::fromUtf16(row.typed);
             QTest::newRow(row.tag ? row.tag : qPrintable(typed)) << typed << row.value;
         }
+        // Past the length at which a line edit cuts its text by default.
+        QTest::newRow("long, bad at its end")
+            << QStringLiteral("0.") + QString(32765, u'3') + u'x' << Rejected;
+        QTest::newRow("long") << QStringLiteral("0.") + QString(40000, u'3') << 0.3333;
     }
     // An accepted text stays in the field, which gives up the focus; a rejected one is cleared
     // and the field keeps the focus. A new p waits for the next realisation.
