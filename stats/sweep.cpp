@@ -12,9 +12,10 @@ namespace stats {
 namespace {
 
 constexpr std::int32_t Empty = std::numeric_limits<std::int32_t>::min();
-// How many additions ahead the union–find entries of a site's neighbours are prefetched: far
-// enough to hide a miss to memory, near enough that the lines are still cached when used.
-constexpr std::int64_t PrefetchDistance = 12;
+// How many additions ahead the union–find entries of a site and its neighbours are prefetched:
+// far enough to hide a miss to memory, near enough that the lines are still cached when used.
+// The neighbours' parents follow at half the distance, once the neighbours are cached.
+constexpr std::size_t PrefetchDistance = 12;
 
 // Roots hold −size in `parent`; other occupied sites their parent's index; empty sites Empty.
 // On the torus a site also holds its displacement to its parent in the unwrapped plane, kept
@@ -24,7 +25,7 @@ struct TorusNode
     std::int32_t parent;
     std::uint32_t dx;
     std::uint32_t dy;
-    std::uint32_t unused;
+    std::uint32_t unused; // a whole node in one aligned 16-byte slot
 };
 
 // With open boundaries a root holds which lattice edges its cluster touches.
@@ -42,20 +43,42 @@ struct Neighbour
     std::int32_t dy;
 };
 
+std::array<std::int32_t, EventCount> firstEvents(std::int64_t vertical, std::int64_t horizontal)
+{
+    return {static_cast<std::int32_t>(vertical), static_cast<std::int32_t>(horizontal),
+            static_cast<std::int32_t>(std::min(vertical, horizontal)),
+            static_cast<std::int32_t>(std::max(vertical, horizontal))};
+}
+
+// Adds the values at n to the totals as they are found: the totals are walked in order, which
+// the processor streams while the union–find work waits on its scattered loads.
+[[gnu::always_inline]] inline void addAt(Totals& totals, std::size_t n, std::uint64_t largest,
+                                         std::uint64_t squares, std::uint64_t clusters)
+{
+    const std::uint64_t chi = squares - largest * largest;
+    totals.sumLargest[n] += largest;
+    totals.sumLargestSquared[n] += largest * largest;
+    totals.sumChi[n] += chi;
+    totals.sumChiSquared[n] += UInt128{chi} * chi;
+    totals.sumClusters[n] += clusters;
+    totals.sumClustersSquared[n] += clusters * clusters;
+}
+
 } // namespace
 
 struct Sweep::State
 {
-    int L;
-    std::int64_t N;
-    Boundary boundary;
+    int L = 0;
+    std::int64_t N = 0;
+    Boundary boundary = Boundary::Open;
     std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
     std::vector<TorusNode> torus;
     std::vector<OpenNode> open;
-    // The microcanonical values of the current sample, indexed by n.
-    std::vector<std::uint32_t> largest;
-    std::vector<std::uint64_t> sumSquares;
-    std::vector<std::uint32_t> clusters;
+
+    std::size_t index(std::uint32_t packed) const
+    {
+        return (packed >> 16) * static_cast<std::size_t>(L) + (packed & 0xffffu);
+    }
 
     void neighbours(std::uint32_t packed, Neighbour (&out)[4]) const
     {
@@ -71,30 +94,40 @@ struct Sweep::State
 
     void shuffle(std::uint64_t seed, std::uint64_t sample)
     {
+        std::size_t k = 0;
+        for (std::uint32_t y = 0; y < static_cast<std::uint32_t>(L); ++y)
+            for (std::uint32_t x = 0; x < static_cast<std::uint32_t>(L); ++x)
+                order[k++] = y << 16 | x;
         SampleStream stream(seed, sample);
-        for (std::int64_t k = 0; k < N; ++k) {
-            const auto x = static_cast<std::uint32_t>(k % L);
-            const auto y = static_cast<std::uint32_t>(k / L);
-            order[static_cast<std::size_t>(k)] = y << 16 | x;
-        }
-        for (std::int64_t k = N - 1; k > 0; --k) {
-            const auto j = stream.below(static_cast<std::uint32_t>(k + 1));
-            std::swap(order[static_cast<std::size_t>(k)], order[j]);
-        }
+        for (k = order.size(); k > 1; --k)
+            std::swap(order[k - 1], order[stream.below(static_cast<std::uint32_t>(k))]);
     }
 
-    template <typename Node> void prefetch(std::vector<Node>& nodes, std::int64_t n) const
+    // Forced inline: as a call of its own, a function of nothing but prefetches is judged free
+    // of effects and dropped by the optimiser.
+    template <typename Node>
+    [[gnu::always_inline]] void prefetch(const std::vector<Node>& nodes, std::size_t n) const
     {
-        if (n >= N)
-            return;
-        Neighbour around[4];
-        const std::uint32_t packed = order[static_cast<std::size_t>(n)];
-        neighbours(packed, around);
-        for (const auto& nb : around)
-            if (nb.site >= 0)
-                __builtin_prefetch(&nodes[static_cast<std::size_t>(nb.site)], 1);
+        if (n + PrefetchDistance < order.size()) {
+            const std::uint32_t packed = order[n + PrefetchDistance];
+            Neighbour around[4];
+            neighbours(packed, around);
+            __builtin_prefetch(&nodes[index(packed)]);
+            for (const auto& nb : around)
+                __builtin_prefetch(&nodes[static_cast<std::size_t>(nb.site >= 0 ? nb.site : 0)]);
+        }
+        if (n + PrefetchDistance / 2 < order.size()) {
+            Neighbour around[4];
+            neighbours(order[n + PrefetchDistance / 2], around);
+            for (const auto& nb : around) {
+                const std::int32_t parent =
+                    nodes[static_cast<std::size_t>(nb.site >= 0 ? nb.site : 0)].parent;
+                __builtin_prefetch(&nodes[static_cast<std::size_t>(parent >= 0 ? parent : 0)]);
+            }
+        }
     }
 
+    // Path halving: every site on the way is pointed at its grandparent.
     std::int64_t findOpen(std::int64_t j)
     {
         for (;;) {
@@ -109,6 +142,7 @@ struct Sweep::State
         }
     }
 
+    // As findOpen, adding up the displacement (dx, dy) from j to its root.
     std::int64_t findTorus(std::int64_t j, std::uint32_t& dx, std::uint32_t& dy)
     {
         dx = dy = 0;
@@ -131,14 +165,13 @@ struct Sweep::State
         }
     }
 
-    // Returns the first n of each event (N + 1 for never) and fills largest, sumSquares and
-    // clusters for n = 0 … N.
-    std::array<std::int32_t, EventCount> runOpen();
-    std::array<std::int32_t, EventCount> runTorus();
-    void accumulate(Totals& totals) const;
+    // Both add the sample's values at every n to the totals and return the first n of each
+    // event (N + 1 for never).
+    std::array<std::int32_t, EventCount> runOpen(Totals& totals);
+    std::array<std::int32_t, EventCount> runTorus(Totals& totals);
 };
 
-std::array<std::int32_t, EventCount> Sweep::State::runOpen()
+std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
 {
     std::fill(open.begin(), open.end(), OpenNode{Empty, 0});
     std::int64_t vertical = N + 1;
@@ -146,17 +179,17 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen()
     std::uint32_t maxSize = 0;
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
-    for (std::int64_t n = 1; n <= N; ++n) {
-        prefetch(open, n - 1 + PrefetchDistance);
-        const std::uint32_t packed = order[static_cast<std::size_t>(n - 1)];
+    const auto last = static_cast<std::uint32_t>(L - 1);
+    for (std::size_t n = 1; n <= order.size(); ++n) {
+        prefetch(open, n - 1);
+        const std::uint32_t packed = order[n - 1];
         const std::uint32_t x = packed & 0xffffu;
         const std::uint32_t y = packed >> 16;
-        const auto last = static_cast<std::uint32_t>(L - 1);
         const std::uint32_t edges = (y == 0 ? Top : 0u) | (y == last ? Bottom : 0u) |
                                     (x == 0 ? Left : 0u) | (x == last ? Right : 0u);
         Neighbour around[4];
         neighbours(packed, around);
-        std::int64_t root = std::int64_t{y} * L + x;
+        auto root = static_cast<std::int64_t>(index(packed));
         open[static_cast<std::size_t>(root)] = {-1, edges};
         ++count;
         ++squares;
@@ -187,20 +220,19 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen()
         }
         const OpenNode& r = open[static_cast<std::size_t>(root)];
         maxSize = std::max(maxSize, static_cast<std::uint32_t>(-r.parent));
+        const auto at = static_cast<std::int64_t>(n);
         if (vertical > N && (r.edges & (Top | Bottom)) == (Top | Bottom))
-            vertical = n;
+            vertical = at;
         if (horizontal > N && (r.edges & (Left | Right)) == (Left | Right))
-            horizontal = n;
-        largest[static_cast<std::size_t>(n)] = maxSize;
-        sumSquares[static_cast<std::size_t>(n)] = squares;
-        clusters[static_cast<std::size_t>(n)] = count;
+            horizontal = at;
+        addAt(totals, n, maxSize, squares, count);
     }
-    return {static_cast<std::int32_t>(vertical), static_cast<std::int32_t>(horizontal),
-            static_cast<std::int32_t>(std::min(vertical, horizontal)),
-            static_cast<std::int32_t>(std::max(vertical, horizontal))};
+    return firstEvents(vertical, horizontal);
 }
 
-std::array<std::int32_t, EventCount> Sweep::State::runTorus()
+// Joining two sites of one cluster whose displacements to the root differ by other than the
+// step between them closes a loop around the torus, in the direction(s) in which they differ.
+std::array<std::int32_t, EventCount> Sweep::State::runTorus(Totals& totals)
 {
     std::fill(torus.begin(), torus.end(), TorusNode{Empty, 0, 0, 0});
     std::int64_t vertical = N + 1;
@@ -208,18 +240,19 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus()
     std::uint32_t maxSize = 0;
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
-    for (std::int64_t n = 1; n <= N; ++n) {
-        prefetch(torus, n - 1 + PrefetchDistance);
-        const std::uint32_t packed = order[static_cast<std::size_t>(n - 1)];
+    for (std::size_t n = 1; n <= order.size(); ++n) {
+        prefetch(torus, n - 1);
+        const std::uint32_t packed = order[n - 1];
         Neighbour around[4];
         neighbours(packed, around);
-        std::int64_t root = std::int64_t{packed >> 16} * L + (packed & 0xffffu);
+        auto root = static_cast<std::int64_t>(index(packed));
         torus[static_cast<std::size_t>(root)] = {-1, 0, 0, 0};
         // The new site's displacement to its current root.
         std::uint32_t ownDx = 0;
         std::uint32_t ownDy = 0;
         ++count;
         ++squares;
+        const auto at = static_cast<std::int64_t>(n);
         for (const auto& nb : around) {
             if (torus[static_cast<std::size_t>(nb.site)].parent == Empty)
                 continue;
@@ -231,9 +264,9 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus()
             const std::uint32_t relY = ownDy + static_cast<std::uint32_t>(nb.dy) - dy;
             if (other == root) {
                 if (relX != 0 && horizontal > N)
-                    horizontal = n;
+                    horizontal = at;
                 if (relY != 0 && vertical > N)
-                    vertical = n;
+                    vertical = at;
                 continue;
             }
             TorusNode& a = torus[static_cast<std::size_t>(root)];
@@ -254,30 +287,11 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus()
                 root = other;
             }
         }
-        maxSize = std::max(maxSize,
-                           static_cast<std::uint32_t>(-torus[static_cast<std::size_t>(root)].parent));
-        largest[static_cast<std::size_t>(n)] = maxSize;
-        sumSquares[static_cast<std::size_t>(n)] = squares;
-        clusters[static_cast<std::size_t>(n)] = count;
+        maxSize = std::max(
+            maxSize, static_cast<std::uint32_t>(-torus[static_cast<std::size_t>(root)].parent));
+        addAt(totals, n, maxSize, squares, count);
     }
-    return {static_cast<std::int32_t>(vertical), static_cast<std::int32_t>(horizontal),
-            static_cast<std::int32_t>(std::min(vertical, horizontal)),
-            static_cast<std::int32_t>(std::max(vertical, horizontal))};
-}
-
-void Sweep::State::accumulate(Totals& totals) const
-{
-    for (std::size_t n = 1; n <= static_cast<std::size_t>(N); ++n) {
-        const std::uint64_t s = largest[n];
-        const std::uint64_t chi = sumSquares[n] - s * s;
-        const std::uint64_t c = clusters[n];
-        totals.sumLargest[n] += s;
-        totals.sumLargestSquared[n] += s * s;
-        totals.sumChi[n] += chi;
-        totals.sumChiSquared[n] += UInt128{chi} * chi;
-        totals.sumClusters[n] += c;
-        totals.sumClustersSquared[n] += c * c;
-    }
+    return firstEvents(vertical, horizontal);
 }
 
 Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
@@ -292,9 +306,6 @@ Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
         s.torus.resize(sites);
     else
         s.open.resize(sites);
-    s.largest.assign(sites + 1, 0);
-    s.sumSquares.assign(sites + 1, 0);
-    s.clusters.assign(sites + 1, 0);
 }
 
 Sweep::~Sweep() = default;
@@ -306,17 +317,15 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
     s.shuffle(seed, sample);
     SampleEvents record;
     record.sample = sample;
-    record.firstN = s.boundary == Boundary::Torus ? s.runTorus() : s.runOpen();
-    s.accumulate(totals);
+    record.firstN = s.boundary == Boundary::Torus ? s.runTorus(totals) : s.runOpen(totals);
     // Runs normally come in increasing sample order; anything else is put in its place.
     if (totals.events.empty() || totals.events.back().sample < sample)
         totals.events.push_back(record);
     else
-        totals.events.insert(std::lower_bound(totals.events.begin(), totals.events.end(), sample,
-                                              [](const SampleEvents& e, std::uint64_t k) {
-                                                  return e.sample < k;
-                                              }),
-                             record);
+        totals.events.insert(
+            std::lower_bound(totals.events.begin(), totals.events.end(), sample,
+                             [](const SampleEvents& e, std::uint64_t k) { return e.sample < k; }),
+            record);
 }
 
 } // namespace stats
