@@ -49,7 +49,7 @@ class LatticeToolsTest : public QObject
     std::unique_ptr<Interface> window;
     Percolation* lattice = nullptr;
     std::int32_t generator = 0;
-    QImage shown() { return lattice->composePicture(); }
+    const QImage& shown() { return lattice->composePicture(); }
 
 private slots:
     void init()
@@ -210,7 +210,10 @@ private slots:
             window->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(window.get()));
             target->setFocus();
+            const uchar* pixels = shown().constBits();
             QTest::keyClick(target, keys[0].key(), keys[0].keyboardModifiers());
+            // Shared, the picture would be copied on write by the next command cycle.
+            QVERIFY(clipboard->image().constBits() != pixels);
         }
         const auto statistics = window->findChildren<QDialog*>(QStringLiteral("statisticsWindow"));
         const auto* menu = lattice->findChild<QMenu*>();
