@@ -3,6 +3,7 @@
 #include "stats/runner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <tuple>
 
@@ -55,18 +56,22 @@ double spanningValue(const stats::CurvePoint& point)
 }
 
 BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vector<double>& ps,
-                      const std::atomic<bool>* cancel,
-                      const std::function<void(std::uint64_t done)>& progress)
+                      bool draw, BatchControl& control)
 {
     const stats::RunRange range{totals.L, totals.boundary, totals.seed, batch.firstSample,
                                 batch.sampleCount};
-    totals.add(stats::runSamples(range, 0, cancel, progress));
+    totals.add(stats::runSamples(range, 0, &control.stop,
+                                 [&control](std::uint64_t done) { control.done = done; }));
     BatchOutcome outcome;
-    if (totals.samples() > 0)
+    if ((draw || control.stop) && !control.abandon && totals.samples() > 0) {
+        const auto begin = std::chrono::steady_clock::now();
         outcome.curve = stats::canonicalCurves(totals, ps);
-    // The jackknife behind the errors needs a few samples to say anything.
-    if (totals.samples() >= 4)
-        outcome.estimates = stats::estimateThreshold(totals);
+        // The jackknife behind the errors needs a few samples to say anything.
+        if (totals.samples() >= 4)
+            outcome.estimates = stats::estimateThreshold(totals);
+        outcome.drawSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    }
     outcome.totals = std::move(totals);
     return outcome;
 }

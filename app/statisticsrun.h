@@ -37,19 +37,29 @@ std::vector<double> pGrid(int smallestL, int points);
 // quantity the preferred threshold estimators set to their critical value.
 double spanningValue(const stats::CurvePoint& point);
 
+// What a running batch shares with the window that started it.
+struct BatchControl
+{
+    std::atomic<bool> stop{false};      // finish the samples in hand and return them
+    std::atomic<bool> abandon{false};   // stop, and skip the curves: nobody will look at them
+    std::atomic<std::uint64_t> done{0}; // samples of the batch completed so far
+};
+
 // A size's totals with one batch added, and what the window draws from them.
 struct BatchOutcome
 {
     stats::Totals totals;
+    // Empty when not drawn.
     std::vector<stats::CurvePoint> curve;
     std::vector<stats::ThresholdEstimate> estimates;
+    double drawSeconds = 0; // the time the curves and estimates took
 };
 
-// Runs `batch` on every core into `totals` (whose L, boundary and seed it uses), then computes
-// the curves at `ps` and the threshold estimates. A cancelled batch keeps the samples completed.
+// Runs `batch` on every core into `totals` (whose L, boundary and seed it uses). Then, if asked
+// to `draw` or stopped (but not abandoned), computes the curves at `ps` and the threshold
+// estimates. A stopped batch keeps the samples completed.
 BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vector<double>& ps,
-                      const std::atomic<bool>* cancel,
-                      const std::function<void(std::uint64_t done)>& progress);
+                      bool draw, BatchControl& control);
 
 // The estimate of pc from the sizes' estimates: the preferred estimator of the boundary, fitted
 // over the sizes that have one. Its L is 0 when several sizes were combined; its estimator is

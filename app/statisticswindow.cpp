@@ -39,6 +39,7 @@ constexpr int LargestSize = 1000;
 constexpr int GridPoints = 201;
 // About a quarter of a second of work on two cores, so that the plots move often.
 constexpr std::int64_t SitesPerBatch = std::int64_t{1} << 22;
+constexpr double MinimumRedrawMs = 500;
 constexpr int DefaultSamples = 1000;
 constexpr int DefaultSeed = 1;
 // Each plot of an exported picture, in device-independent pixels.
@@ -102,7 +103,8 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QDialog(parent)
 
 StatisticsWindow::~StatisticsWindow()
 {
-    cancel = true;
+    batchControl.abandon = true;
+    batchControl.stop = true;
     watcher.disconnect(this);
     if (running)
         watcher.waitForFinished();
@@ -305,11 +307,12 @@ void StatisticsWindow::start()
 
     sizes.clear();
     for (const int L : chosen)
-        sizes.push_back({L, 0, stats::Totals(L, boundary, seed), {}, {}});
+        sizes.push_back({L, 0, stats::Totals(L, boundary, seed), {}, {}, {}, 0});
     threshold = {};
     redrawCharts();
 
     plan = statistics::planBatches(chosen, samples, SitesPerBatch);
+    samplesPerSize = samples;
     nextBatch = 0;
     samplesCompleted = 0;
     sitesCompleted = 0;
@@ -317,7 +320,7 @@ void StatisticsWindow::start()
     for (const int L : chosen)
         sitesPlanned += std::int64_t{L} * L * static_cast<std::int64_t>(samples);
     progressBar->setRange(0, static_cast<int>(samples * chosen.size()));
-    cancel = false;
+    batchControl.stop = false;
     running = true;
     clock.start();
     setControlsEnabled(false);
@@ -333,11 +336,16 @@ void StatisticsWindow::launchNextBatch()
 {
     const statistics::Batch batch = plan[nextBatch];
     Size* size = sizeOf(batch.L);
-    batchProgress = 0;
-    watcher.setFuture(QtConcurrent::run([totals = std::move(size->totals), batch, ps = grid,
-                                         cancelFlag = &cancel, done = &batchProgress]() mutable {
-        return statistics::runBatch(std::move(totals), batch, ps, cancelFlag,
-                                    [done](std::uint64_t count) { *done = count; });
+    // Drawing takes time of its own: keep it to a fraction of the run, but always draw a size's
+    // first and last batch.
+    const bool draw = !size->sinceDrawn.isValid() ||
+                      batch.firstSample + batch.sampleCount == samplesPerSize ||
+                      static_cast<double>(size->sinceDrawn.elapsed()) >=
+                          std::max(MinimumRedrawMs, 4000 * size->drawSeconds);
+    batchControl.done = 0;
+    watcher.setFuture(QtConcurrent::run([totals = std::move(size->totals), batch, ps = grid, draw,
+                                         shared = &batchControl]() mutable {
+        return statistics::runBatch(std::move(totals), batch, ps, draw, *shared);
     }));
 }
 
@@ -353,14 +361,16 @@ void StatisticsWindow::batchFinished()
     if (!outcome.curve.empty()) {
         size->curve = std::move(outcome.curve);
         size->estimates = std::move(outcome.estimates);
+        size->sinceDrawn.start();
+        size->drawSeconds = outcome.drawSeconds;
         csvButton->setEnabled(true);
         plotButton->setEnabled(true);
         showThreshold();
         redrawCharts();
     }
-    batchProgress = 0;
+    batchControl.done = 0;
     const double seconds = static_cast<double>(clock.elapsed()) / 1000;
-    if (cancel) {
+    if (batchControl.stop) {
         finishRun(tr("Stopped after %1 s; the plots show the samples completed.")
                       .arg(seconds, 0, 'f', 1));
     } else if (++nextBatch == plan.size()) {
@@ -387,7 +397,7 @@ void StatisticsWindow::stop()
 {
     if (!running)
         return;
-    cancel = true;
+    batchControl.stop = true;
     stopButton->setEnabled(false);
     statusLabel->setText(tr("Stopping…"));
 }
@@ -405,7 +415,7 @@ void StatisticsWindow::showProgress()
     std::uint64_t done = samplesCompleted;
     std::int64_t sitesDone = sitesCompleted;
     if (running && nextBatch < plan.size()) {
-        const std::uint64_t inBatch = batchProgress;
+        const std::uint64_t inBatch = batchControl.done;
         done += inBatch;
         sitesDone += static_cast<std::int64_t>(inBatch) * plan[nextBatch].L * plan[nextBatch].L;
     }

@@ -62,6 +62,8 @@ private:
         stats::Totals totals;
         std::vector<stats::CurvePoint> curve;
         std::vector<stats::ThresholdEstimate> estimates;
+        QElapsedTimer sinceDrawn;
+        double drawSeconds = 0;
     };
 
     void buildControls();
@@ -109,8 +111,8 @@ private:
     std::int64_t sitesCompleted = 0;
     std::int64_t sitesPlanned = 0;
 
-    // Shared with the worker thread; the destructor waits for the worker before they go.
-    std::atomic<bool> cancel{false};
-    std::atomic<std::uint64_t> batchProgress{0};
+    std::uint64_t samplesPerSize = 0;
+    // Shared with the worker thread; the destructor waits for the worker before it goes.
+    statistics::BatchControl batchControl;
     QFutureWatcher<statistics::BatchOutcome> watcher;
 };
