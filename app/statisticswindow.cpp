@@ -17,6 +17,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -263,7 +264,8 @@ std::vector<std::unique_ptr<QChart>> StatisticsWindow::makeCharts() const
     const auto onGrid = [this](double p) { return p >= grid.front() && p <= grid.back(); };
     if (onGrid(currentP))
         markers.push_back({currentP, tr("lattice p = %1").arg(currentP)});
-    if (!threshold.estimator.empty() && onGrid(threshold.estimate))
+    const bool estimateShown = !threshold.estimator.empty() && onGrid(threshold.estimate);
+    if (estimateShown)
         markers.push_back({threshold.estimate, tr("pc estimate")});
 
     const bool open = boundary == stats::Boundary::Open;
@@ -272,11 +274,17 @@ std::vector<std::unique_ptr<QChart>> StatisticsWindow::makeCharts() const
              : tr("Wrapping probability, mean of both directions"),
         tr("occupation probability p"), tr("probability")};
     const charts::CurveChartLabels strengthLabels{tr("Strength of the largest cluster P∞"),
-                                                  tr("occupation probability p"),
-                                                  tr("fraction of sites")};
+                                                  tr("occupation probability p"), tr("P∞")};
     std::vector<std::unique_ptr<QChart>> made;
     made.push_back(charts::curveChart(spanning, markers, spanningLabels, charts::AxisRange{0, 1}));
     made.push_back(charts::curveChart(strength, markers, strengthLabels, charts::AxisRange{0, 1}));
+    // The estimate apart from the lattice's p at a glance.
+    if (estimateShown) {
+        for (const auto& chart : made) {
+            auto* estimateLine = qobject_cast<QLineSeries*>(chart->series().back());
+            estimateLine->setPen(QPen(QColor(0xcc, 0x79, 0xa7), 2, Qt::DashDotLine));
+        }
+    }
     return made;
 }
 

@@ -4,7 +4,6 @@
 #include "stats/canonical.h"
 #include "stats/runner.h"
 
-#include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -16,6 +15,7 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 class StatisticsWindowTest : public QObject
@@ -25,13 +25,13 @@ class StatisticsWindowTest : public QObject
     static constexpr std::int32_t LatticeState = 987654321;
     static constexpr int Patience = 120000; // ms; a guard against hangs, not a measurement
 
-    // Clears the ticked sizes and types `sizes` instead.
-    static void configure(StatisticsWindow& window, const QString& sizes, bool torus, int samples,
+    // Types `sizes` in place of the ticked ones.
+    static void configure(StatisticsWindow& window, const char* sizes, bool torus, int samples,
                           int seed)
     {
         for (QCheckBox* box : window.findChildren<QCheckBox*>())
             box->setChecked(false);
-        window.findChild<QLineEdit*>("otherSizesEdit")->setText(sizes);
+        window.findChild<QLineEdit*>("otherSizesEdit")->setText(QString::fromLatin1(sizes));
         window.findChild<QRadioButton*>(torus ? "torusButton" : "openButton")->setChecked(true);
         window.findChild<QSpinBox*>("samplesBox")->setValue(samples);
         window.findChild<QSpinBox*>("seedBox")->setValue(seed);
@@ -39,11 +39,10 @@ class StatisticsWindowTest : public QObject
     static QLineSeries* series(const StatisticsWindow& window, const char* view,
                                const QString& name)
     {
-        for (QAbstractSeries* s : window.findChild<QChartView*>(view)->chart()->series()) {
-            if (s->name().startsWith(name))
-                return qobject_cast<QLineSeries*>(s);
-        }
-        return nullptr;
+        const auto all = window.findChild<QChartView*>(view)->chart()->series();
+        const auto it = std::find_if(all.begin(), all.end(),
+                                     [&](auto* s) { return s->name().startsWith(name); });
+        return it == all.end() ? nullptr : qobject_cast<QLineSeries*>(*it);
     }
 
 private slots:
@@ -66,36 +65,30 @@ private slots:
         QFETCH(int, samples);
         QFETCH(int, seed);
         StatisticsWindow window;
-        configure(window, QStringLiteral("16, 8"), torus, samples, seed);
+        configure(window, "16, 8", torus, samples, seed);
         window.setCurrentP(0.55);
         window.show();
         QSignalSpy finished(&window, &StatisticsWindow::runFinished);
         QTest::keyClick(&window, Qt::Key_Return); // Start is the default button
-        QVERIFY(window.isRunning());
-        QVERIFY(finished.wait(Patience));
-        QVERIFY(!window.isRunning());
+        QVERIFY(window.isRunning() && finished.wait(Patience) && !window.isRunning());
         const auto* bar = window.findChild<QProgressBar*>("progressBar");
-        QCOMPARE(bar->value(), 2 * samples);
-        QCOMPARE(bar->maximum(), 2 * samples);
+        QVERIFY(bar->value() == 2 * samples && bar->maximum() == 2 * samples);
 
         for (const int L : {8, 16}) {
             const QString name = QStringLiteral("L = %1").arg(L);
             const QLineSeries* spanning = series(window, "spanningView", name);
             const QLineSeries* strength = series(window, "strengthView", name);
-            QVERIFY(spanning && strength);
-            QCOMPARE(spanning->count(), strength->count());
-            QVERIFY(spanning->count() > 50);
+            QVERIFY(spanning && strength && spanning->count() == strength->count() &&
+                    spanning->count() > 50);
             std::vector<double> ps;
             for (const QPointF& point : spanning->points())
                 ps.push_back(point.x());
             const stats::RunRange range{L, torus ? stats::Boundary::Torus : stats::Boundary::Open,
-                                        static_cast<std::uint64_t>(seed), 0,
-                                        static_cast<std::uint64_t>(samples)};
+                                        std::uint64_t(seed), 0, std::uint64_t(samples)};
             const auto curve = stats::canonicalCurves(stats::runSamples(range, 1), ps);
-            for (int i = 0; i < spanning->count(); ++i) {
-                const auto at = static_cast<std::size_t>(i);
-                QVERIFY(spanning->at(i).y() == statistics::spanningValue(curve[at]));
-                QVERIFY(strength->at(i) == QPointF(ps[at], curve[at].value[stats::Strength]));
+            for (std::size_t i = 0; i < ps.size(); ++i) {
+                QVERIFY(spanning->at(int(i)).y() == statistics::spanningValue(curve[i]));
+                QVERIFY(strength->at(int(i)) == QPointF(ps[i], curve[i].value[stats::Strength]));
             }
         }
         const QLineSeries* marker = series(window, "strengthView", QStringLiteral("lattice p"));
@@ -114,9 +107,8 @@ private slots:
     {
         QFETCH(QString, how);
         auto window = std::make_unique<StatisticsWindow>();
-        configure(*window, QStringLiteral("300"), false, 100000, 1);
+        configure(*window, "300", false, 100000, 1);
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QSignalSpy finished(window.get(), &StatisticsWindow::runFinished);
         window->start();
         const auto* bar = window->findChild<QProgressBar*>("progressBar");
@@ -127,18 +119,16 @@ private slots:
             QTest::mouseClick(window->findChild<QPushButton*>("stopButton"), Qt::LeftButton);
         else
             QTest::keyClick(window.get(), Qt::Key_Escape);
-        QVERIFY(finished.wait(Patience));
-        QVERIFY(!window->isRunning());
+        QVERIFY(finished.wait(Patience) && !window->isRunning());
         QVERIFY(bar->value() > 0 && bar->value() < bar->maximum());
-        QVERIFY(window->findChild<QPushButton*>("startButton")->isEnabled());
-        QVERIFY(!window->findChild<QPushButton*>("stopButton")->isEnabled());
+        QVERIFY(window->findChild<QPushButton*>("startButton")->isEnabled() &&
+                !window->findChild<QPushButton*>("stopButton")->isEnabled());
         QVERIFY(series(*window, "spanningView", QStringLiteral("L = 300"))->count() > 0);
 
-        configure(*window, QStringLiteral("12"), true, 20, 3);
+        configure(*window, "12", true, 20, 3);
         window->show();
         window->start();
-        QVERIFY(finished.wait(Patience));
-        QCOMPARE(bar->value(), 20);
+        QVERIFY(finished.wait(Patience) && bar->value() == 20);
     }
 };
 
