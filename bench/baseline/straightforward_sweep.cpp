@@ -4,7 +4,7 @@
 
 namespace straightforward {
 
-SweepSums::SweepSums(int size, bool onTorus) : L(size), torus(onTorus)
+SweepSums::SweepSums(int side, bool onTorus) : L(side), torus(onTorus)
 {
     const auto entries = static_cast<std::size_t>(L * L + 1);
     for (auto* v : {&largest, &largestSquared, &chi, &chiSquared, &clusters, &clustersSquared})
@@ -13,28 +13,23 @@ SweepSums::SweepSums(int size, bool onTorus) : L(size), torus(onTorus)
 
 namespace {
 
-struct Forest
+// Returns the root of i and sets (ox, oy) to i's displacement from it, compressing the path.
+int find(SweepSums& f, int i, int& ox, int& oy)
 {
-    std::vector<int> parent, size, dx, dy;
-    std::vector<bool> top, bottom, left, right;
-
-    // Returns the root of i and sets (ox, oy) to i's displacement from it.
-    int find(int i, int& ox, int& oy)
-    {
-        if (parent[static_cast<std::size_t>(i)] == i) {
-            ox = oy = 0;
-            return i;
-        }
-        int px = 0, py = 0;
-        const int root = find(parent[static_cast<std::size_t>(i)], px, py);
-        dx[static_cast<std::size_t>(i)] += px;
-        dy[static_cast<std::size_t>(i)] += py;
-        parent[static_cast<std::size_t>(i)] = root;
-        ox = dx[static_cast<std::size_t>(i)];
-        oy = dy[static_cast<std::size_t>(i)];
-        return root;
+    const auto u = static_cast<std::size_t>(i);
+    if (f.parent[u] == i) {
+        ox = oy = 0;
+        return i;
     }
-};
+    int px = 0, py = 0;
+    const int root = find(f, f.parent[u], px, py);
+    f.dx[u] += px;
+    f.dy[u] += py;
+    f.parent[u] = root;
+    ox = f.dx[u];
+    oy = f.dy[u];
+    return root;
+}
 
 } // namespace
 
@@ -42,7 +37,10 @@ void sweepSample(SweepSums& sums, std::mt19937_64& generator)
 {
     const int L = sums.L;
     const int N = L * L;
-    std::vector<int> order(static_cast<std::size_t>(N));
+    SweepSums& f = sums;
+    std::vector<int>& order = f.order;
+    const auto sites = static_cast<std::size_t>(N);
+    order.resize(sites);
     for (int i = 0; i < N; ++i)
         order[static_cast<std::size_t>(i)] = i;
     for (int i = N - 1; i > 0; --i) {
@@ -51,10 +49,10 @@ void sweepSample(SweepSums& sums, std::mt19937_64& generator)
                   order[static_cast<std::size_t>(pick(generator))]);
     }
 
-    const auto sites = static_cast<std::size_t>(N);
-    Forest f{std::vector<int>(sites, -1), std::vector<int>(sites, 0), std::vector<int>(sites, 0),
-             std::vector<int>(sites, 0),  std::vector<bool>(sites),   std::vector<bool>(sites),
-             std::vector<bool>(sites),    std::vector<bool>(sites)};
+    for (auto* v : {&f.parent, &f.size, &f.dx, &f.dy})
+        v->assign(sites, -1);
+    for (auto* v : {&f.top, &f.bottom, &f.left, &f.right})
+        v->assign(sites, false);
     std::array<int, 4> first{N + 1, N + 1, N + 1, N + 1};
     double largest = 0, sumSquares = 0, clusters = 0;
     for (int n = 1; n <= N; ++n) {
@@ -83,8 +81,8 @@ void sweepSample(SweepSums& sums, std::mt19937_64& generator)
             if (f.parent[static_cast<std::size_t>(t)] < 0)
                 continue;
             int sx, sy, tx, ty;
-            const int rs = f.find(s, sx, sy);
-            const int rt = f.find(t, tx, ty);
+            const int rs = find(f, s, sx, sy);
+            const int rt = find(f, t, tx, ty);
             // The neighbour's root relative to the new site's root in the unwrapped plane.
             const int relX = sx + step[0] - tx, relY = sy + step[1] - ty;
             if (rs == rt) {
@@ -112,7 +110,7 @@ void sweepSample(SweepSums& sums, std::mt19937_64& generator)
         largest = std::max(largest, 1.0);
         if (!sums.torus) {
             int ox, oy;
-            const auto r = static_cast<std::size_t>(f.find(s, ox, oy));
+            const auto r = static_cast<std::size_t>(find(f, s, ox, oy));
             if (f.top[r] && f.bottom[r])
                 first[0] = std::min(first[0], n);
             if (f.left[r] && f.right[r])

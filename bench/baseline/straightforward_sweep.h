@@ -21,6 +21,9 @@ struct SweepSums
     std::vector<double> largest, largestSquared, chi, chiSquared, clusters, clustersSquared;
     // Per sample: the first n of a vertical, horizontal, either and both crossing or wrapping.
     std::vector<std::array<int, 4>> firstN;
+    // Work arrays of one sample, allocated once as in the papers' program.
+    std::vector<int> order, parent, size, dx, dy;
+    std::vector<bool> top, bottom, left, right;
 };
 
 void sweepSample(SweepSums& sums, std::mt19937_64& generator);
