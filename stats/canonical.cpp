@@ -119,7 +119,7 @@ const char* observableName(Observable observable)
 
 BinomialWindow binomialWindow(std::int64_t N, double p)
 {
-    if (N <= 0 || p <= 0)
+    if (N <= 0 || !(p > 0)) // also a NaN p, rather than an undefined conversion below
         return {0, {1.0}};
     if (p >= 1)
         return {N, {1.0}};

@@ -20,6 +20,9 @@ constexpr std::uint64_t Chunk = 4;
 Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* cancel,
                   const std::function<void(std::uint64_t done)>& progress)
 {
+    // Beyond this size N + 1 no longer fits the 32-bit first-n fields of the events.
+    if (range.L < 1 || range.L > 46340)
+        return Totals(0, range.boundary, range.seed);
     if (threads <= 0)
         threads = omp_get_max_threads();
     const auto workers = static_cast<std::size_t>(threads);

@@ -22,6 +22,7 @@ struct RunRange
 // threads ≤ 0 means every core. `progress`, when set, is called now and then from one thread
 // with the number of samples done so far. When `cancel` becomes true the threads finish the
 // samples in hand and stop: the result then holds exactly the samples that were completed.
+// A size outside 1 … 46340 (where N + 1 fits the 32-bit first n) gives totals of no samples.
 Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* cancel = nullptr,
                   const std::function<void(std::uint64_t done)>& progress = {});
 
