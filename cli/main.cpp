@@ -43,13 +43,18 @@ int main(int argc, char** argv)
                      "open: crossing between opposite edges; torus: wrapping around")
         ->check(CLI::IsMember({"open", "torus"}))
         ->capture_default_str();
-    runApp->add_option("--samples", run.samples, "Samples per size")->required();
-    runApp->add_option("--seed", run.seed, "Seed of the random streams")->capture_default_str();
+    runApp->add_option("--samples", run.samples, "Samples per size")
+        ->required()
+        ->check(CLI::NonNegativeNumber);
+    runApp->add_option("--seed", run.seed, "Seed of the random streams")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
     runApp->add_option("--threads", run.threads, "Threads per process (default: every core)");
     addGridOptions(*runApp, run.grid, " (default 0, 1 and 0.002)");
     runApp->add_option("--first-sample", run.firstSample,
                        "Number of the first sample; separate jobs take disjoint ranges "
-                       "(default 0)");
+                       "(default 0)")
+        ->check(CLI::NonNegativeNumber);
     runApp->add_option("--output", run.output, "Prefix of the result files")->required();
     runApp->add_flag("--force", run.force, "Replace existing result files");
 
