@@ -315,7 +315,7 @@ void StatisticsWindow::start()
 
     sizes.clear();
     for (const int L : chosen)
-        sizes.push_back({L, 0, stats::Totals(L, boundary, seed), {}, {}, {}, 0});
+        sizes.push_back({L, 0, stats::Totals(L, boundary, seed), {}, {}, {}, 0, 0});
     threshold = {};
     redrawCharts();
 
@@ -350,6 +350,12 @@ void StatisticsWindow::launchNextBatch()
                       batch.firstSample + batch.sampleCount == samplesPerSize ||
                       static_cast<double>(size->sinceDrawn.elapsed()) >=
                           std::max(MinimumRedrawMs, 4000 * size->drawSeconds);
+    launch(batch, draw);
+}
+
+void StatisticsWindow::launch(const statistics::Batch& batch, bool draw)
+{
+    Size* size = sizeOf(batch.L);
     batchControl.done = 0;
     watcher.setFuture(QtConcurrent::run([totals = std::move(size->totals), batch, ps = grid, draw,
                                          shared = &batchControl]() mutable {
@@ -371,6 +377,7 @@ void StatisticsWindow::batchFinished()
         size->estimates = std::move(outcome.estimates);
         size->sinceDrawn.start();
         size->drawSeconds = outcome.drawSeconds;
+        size->drawnSamples = size->samples;
         csvButton->setEnabled(true);
         plotButton->setEnabled(true);
         showThreshold();
@@ -379,6 +386,12 @@ void StatisticsWindow::batchFinished()
     batchControl.done = 0;
     const double seconds = static_cast<double>(clock.elapsed()) / 1000;
     if (batchControl.stop) {
+        // Sizes whose last samples were not drawn yet get a batch of none that only draws.
+        const auto stale = std::find_if(sizes.begin(), sizes.end(), [](const Size& each) {
+            return each.drawnSamples != each.samples;
+        });
+        if (stale != sizes.end())
+            return launch({stale->L, 0, 0}, true);
         finishRun(tr("Stopped after %1 s; the plots show the samples completed.")
                       .arg(seconds, 0, 'f', 1));
     } else if (++nextBatch == plan.size()) {
@@ -514,7 +527,7 @@ bool StatisticsWindow::writeCsv(const QString& fileName, QString& error) const
 {
     std::vector<statistics::SizeCurve> curves;
     for (const Size& size : sizes)
-        curves.push_back({size.L, size.samples, size.curve});
+        curves.push_back({size.L, size.drawnSamples, size.curve});
     std::ostringstream text;
     statistics::writeCurvesCsv(text, boundary, seed, curves);
     QFile file(fileName);

@@ -64,10 +64,12 @@ private:
         std::vector<stats::ThresholdEstimate> estimates;
         QElapsedTimer sinceDrawn;
         double drawSeconds = 0;
+        std::uint64_t drawnSamples = 0; // the samples behind `curve`
     };
 
     void buildControls();
     void launchNextBatch();
+    void launch(const statistics::Batch& batch, bool draw);
     void batchFinished();
     void finishRun(const QString& status);
     void showProgress();
