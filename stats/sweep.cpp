@@ -16,6 +16,9 @@ constexpr std::int32_t Empty = std::numeric_limits<std::int32_t>::min();
 // far enough to hide a miss to memory, near enough that the lines are still cached when used.
 // The neighbours' parents follow at half the distance, once the neighbours are cached.
 constexpr std::size_t PrefetchDistance = 12;
+// Below this size the union–find entries stay cached (a core's L2 holds 1–2 MiB) and the
+// prefetching only costs instructions.
+constexpr std::size_t PrefetchFromBytes = std::size_t{1} << 20;
 
 // Roots hold −size in `parent`; other occupied sites their parent's index; empty sites Empty.
 // On the torus a site also holds its displacement to its parent in the unwrapped plane, kept
@@ -74,6 +77,7 @@ struct Sweep::State
     std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
     std::vector<TorusNode> torus;
     std::vector<OpenNode> open;
+    bool prefetching = false;
 
     std::size_t index(std::uint32_t packed) const
     {
@@ -181,7 +185,8 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
     std::uint32_t count = 0;
     const auto last = static_cast<std::uint32_t>(L - 1);
     for (std::size_t n = 1; n <= order.size(); ++n) {
-        prefetch(open, n - 1);
+        if (prefetching)
+            prefetch(open, n - 1);
         const std::uint32_t packed = order[n - 1];
         const std::uint32_t x = packed & 0xffffu;
         const std::uint32_t y = packed >> 16;
@@ -241,7 +246,8 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(Totals& totals)
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
     for (std::size_t n = 1; n <= order.size(); ++n) {
-        prefetch(torus, n - 1);
+        if (prefetching)
+            prefetch(torus, n - 1);
         const std::uint32_t packed = order[n - 1];
         Neighbour around[4];
         neighbours(packed, around);
@@ -306,6 +312,8 @@ Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
         s.torus.resize(sites);
     else
         s.open.resize(sites);
+    s.prefetching = sites * (boundary == Boundary::Torus ? sizeof(TorusNode) : sizeof(OpenNode)) >=
+                    PrefetchFromBytes;
 }
 
 Sweep::~Sweep() = default;
