@@ -306,16 +306,20 @@ private slots:
     void thresholdIsFound()
     {
         const double pc = 0.5927460;
-        const ThresholdEstimate wrapOne =
-            estimateThreshold(runSamples({16, Boundary::Torus, 2024, 0, 4000}, 2)).front();
+        const Totals torus = runSamples({16, Boundary::Torus, 2024, 0, 4000}, 2);
+        const ThresholdEstimate wrapOne = estimateThreshold(torus).front();
         QCOMPARE(wrapOne.estimator, std::string("wrap-one"));
+        // The estimate is where the canonical curve meets the value at pc.
+        const double at = wrapOne.estimate;
+        QVERIFY(std::abs(eventProbability(torus, Vertical, at).value +
+                         eventProbability(torus, Horizontal, at).value - 2 * 0.521058290) < 1e-9);
         QVERIFY(wrapOne.error > 1e-4 && wrapOne.error < 3e-3);
         QVERIFY2(std::abs(wrapOne.estimate - pc) < 3 * wrapOne.error,
                  qPrintable(QString("%1 ± %2").arg(wrapOne.estimate).arg(wrapOne.error)));
         const Totals open = runSamples({32, Boundary::Open, 2024, 0, 2000}, 2);
-        const CurvePoint at = canonicalCurves(open, {pc}).front();
-        const double crossing = (at.value[SpanVertical] + at.value[SpanHorizontal]) / 2;
-        const double sigma = at.error[SpanVertical];
+        const CurvePoint point = canonicalCurves(open, {pc}).front();
+        const double crossing = (point.value[SpanVertical] + point.value[SpanHorizontal]) / 2;
+        const double sigma = point.error[SpanVertical];
         QVERIFY(sigma > 0.005 && sigma < 0.02);
         QVERIFY2(std::abs(crossing - 0.5) < 4 * sigma + 0.01,
                  qPrintable(QString("%1 ± %2").arg(crossing).arg(sigma)));
