@@ -7,8 +7,9 @@
 #include <vector>
 
 // The canonical ensemble from the microcanonical one: Q(p) = Σ_n B(N, n, p) Q_n with binomial
-// weights B(N, n, p) = C(N, n) pⁿ (1 − p)^(N − n), computed in log space and summed only over the
-// n where they matter (relative weight above 1e-17 of the peak).
+// weights B(N, n, p) = C(N, n) pⁿ (1 − p)^(N − n), computed from the peak outwards by the ratio
+// of neighbouring terms (Newman & Ziff, PRE 64, 016706 (2001)) and summed only over the n where
+// they matter (relative weight above 1e-17 of the peak).
 namespace stats {
 
 enum Observable : int {
@@ -29,7 +30,10 @@ struct CurvePoint
 {
     double p = 0;
     std::array<double, ObservableCount> value{};
-    std::array<double, ObservableCount> error{}; // standard error of the mean
+    // Standard error of the mean: exact for the four events; for the other observables an upper
+    // bound, Σ_n B_n Var_n over the samples, since their per-sample canonical values are not kept.
+    // NaN with fewer than two samples.
+    std::array<double, ObservableCount> error{};
 };
 
 // The binomial weights of N trials at p, over n = first … first + weights.size() − 1; they sum
