@@ -22,14 +22,21 @@ constexpr std::size_t PrefetchFromBytes = std::size_t{1} << 20;
 
 // Roots hold −size in `parent`; other occupied sites their parent's index; empty sites Empty.
 // On the torus a site also holds its displacement to its parent in the unwrapped plane, kept
-// modulo 2³², which is exact for the differences used: a loop's winding times L is below 2³².
-struct TorusNode
+// modulo 2³² — or 2¹⁶ up to L = 255, which halves the node — and exact for the differences
+// used: a loop's winding times L is a multiple of L no larger than L² < 2³² (or 2¹⁶).
+struct alignas(16) TorusNode // a whole node in one aligned 16-byte slot
 {
     std::int32_t parent;
     std::uint32_t dx;
     std::uint32_t dy;
-    std::uint32_t unused; // a whole node in one aligned 16-byte slot
 };
+struct SmallTorusNode
+{
+    std::int32_t parent;
+    std::uint16_t dx;
+    std::uint16_t dy;
+};
+constexpr int LargestSmallTorus = 255;
 
 // With open boundaries a root holds which lattice edges its cluster touches.
 enum EdgeBits : std::uint32_t { Top = 1, Bottom = 2, Left = 4, Right = 8 };
@@ -76,6 +83,7 @@ struct Sweep::State
     Boundary boundary = Boundary::Open;
     std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
     std::vector<TorusNode> torus;
+    std::vector<SmallTorusNode> smallTorus;
     std::vector<OpenNode> open;
     bool prefetching = false;
 
@@ -147,21 +155,24 @@ struct Sweep::State
     }
 
     // As findOpen, adding up the displacement (dx, dy) from j to its root.
-    std::int64_t findTorus(std::int64_t j, std::uint32_t& dx, std::uint32_t& dy)
+    template <typename Node>
+    static std::int64_t findTorus(std::vector<Node>& nodes, std::int64_t j, std::uint32_t& dx,
+                                  std::uint32_t& dy)
     {
+        using Offset = decltype(Node::dx);
         dx = dy = 0;
         for (;;) {
-            TorusNode& node = torus[static_cast<std::size_t>(j)];
+            Node& node = nodes[static_cast<std::size_t>(j)];
             if (node.parent < 0)
                 return j;
-            const TorusNode& up = torus[static_cast<std::size_t>(node.parent)];
+            const Node& up = nodes[static_cast<std::size_t>(node.parent)];
             if (up.parent < 0) {
                 dx += node.dx;
                 dy += node.dy;
                 return node.parent;
             }
-            node.dx += up.dx;
-            node.dy += up.dy;
+            node.dx = static_cast<Offset>(node.dx + up.dx);
+            node.dy = static_cast<Offset>(node.dy + up.dy);
             node.parent = up.parent;
             dx += node.dx;
             dy += node.dy;
@@ -172,7 +183,8 @@ struct Sweep::State
     // Both add the sample's values at every n to the totals and return the first n of each
     // event (N + 1 for never).
     std::array<std::int32_t, EventCount> runOpen(Totals& totals);
-    std::array<std::int32_t, EventCount> runTorus(Totals& totals);
+    template <typename Node>
+    std::array<std::int32_t, EventCount> runTorus(std::vector<Node>& nodes, Totals& totals);
 };
 
 std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
@@ -237,9 +249,12 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
 
 // Joining two sites of one cluster whose displacements to the root differ by other than the
 // step between them closes a loop around the torus, in the direction(s) in which they differ.
-std::array<std::int32_t, EventCount> Sweep::State::runTorus(Totals& totals)
+template <typename Node>
+std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<Node>& nodes,
+                                                            Totals& totals)
 {
-    std::fill(torus.begin(), torus.end(), TorusNode{Empty, 0, 0, 0});
+    using Offset = decltype(Node::dx);
+    std::fill(nodes.begin(), nodes.end(), Node{Empty, 0, 0});
     std::int64_t vertical = N + 1;
     std::int64_t horizontal = N + 1;
     std::uint32_t maxSize = 0;
@@ -247,12 +262,12 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(Totals& totals)
     std::uint32_t count = 0;
     for (std::size_t n = 1; n <= order.size(); ++n) {
         if (prefetching)
-            prefetch(torus, n - 1);
+            prefetch(nodes, n - 1);
         const std::uint32_t packed = order[n - 1];
         Neighbour around[4];
         neighbours(packed, around);
         auto root = static_cast<std::int64_t>(index(packed));
-        torus[static_cast<std::size_t>(root)] = {-1, 0, 0, 0};
+        nodes[static_cast<std::size_t>(root)] = {-1, 0, 0};
         // The new site's displacement to its current root.
         std::uint32_t ownDx = 0;
         std::uint32_t ownDy = 0;
@@ -260,14 +275,14 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(Totals& totals)
         ++squares;
         const auto at = static_cast<std::int64_t>(n);
         for (const auto& nb : around) {
-            if (torus[static_cast<std::size_t>(nb.site)].parent == Empty)
+            if (nodes[static_cast<std::size_t>(nb.site)].parent == Empty)
                 continue;
             std::uint32_t dx = 0;
             std::uint32_t dy = 0;
-            const std::int64_t other = findTorus(nb.site, dx, dy);
+            const std::int64_t other = findTorus(nodes, nb.site, dx, dy);
             // Where the neighbour's root lies relative to the new site's root.
-            const std::uint32_t relX = ownDx + static_cast<std::uint32_t>(nb.dx) - dx;
-            const std::uint32_t relY = ownDy + static_cast<std::uint32_t>(nb.dy) - dy;
+            const auto relX = static_cast<Offset>(ownDx + static_cast<std::uint32_t>(nb.dx) - dx);
+            const auto relY = static_cast<Offset>(ownDy + static_cast<std::uint32_t>(nb.dy) - dy);
             if (other == root) {
                 if (relX != 0 && horizontal > N)
                     horizontal = at;
@@ -275,18 +290,19 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(Totals& totals)
                     vertical = at;
                 continue;
             }
-            TorusNode& a = torus[static_cast<std::size_t>(root)];
-            TorusNode& b = torus[static_cast<std::size_t>(other)];
+            Node& a = nodes[static_cast<std::size_t>(root)];
+            Node& b = nodes[static_cast<std::size_t>(other)];
             const auto sizeA = static_cast<std::uint64_t>(-a.parent);
             const auto sizeB = static_cast<std::uint64_t>(-b.parent);
             squares += 2 * sizeA * sizeB;
             --count;
             const std::int32_t merged = a.parent + b.parent;
             if (sizeA >= sizeB) {
-                b = {static_cast<std::int32_t>(root), relX, relY, 0};
+                b = {static_cast<std::int32_t>(root), relX, relY};
                 a.parent = merged;
             } else {
-                a = {static_cast<std::int32_t>(other), 0u - relX, 0u - relY, 0};
+                a = {static_cast<std::int32_t>(other), static_cast<Offset>(0u - relX),
+                     static_cast<Offset>(0u - relY)};
                 b.parent = merged;
                 ownDx -= relX;
                 ownDy -= relY;
@@ -294,7 +310,7 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(Totals& totals)
             }
         }
         maxSize = std::max(
-            maxSize, static_cast<std::uint32_t>(-torus[static_cast<std::size_t>(root)].parent));
+            maxSize, static_cast<std::uint32_t>(-nodes[static_cast<std::size_t>(root)].parent));
         addAt(totals, n, maxSize, squares, count);
     }
     return firstEvents(vertical, horizontal);
@@ -308,12 +324,14 @@ Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
     s.boundary = boundary;
     const auto sites = static_cast<std::size_t>(s.N);
     s.order.resize(sites);
-    if (boundary == Boundary::Torus)
-        s.torus.resize(sites);
-    else
+    std::size_t nodeBytes = sizeof(OpenNode);
+    if (boundary == Boundary::Open)
         s.open.resize(sites);
-    s.prefetching = sites * (boundary == Boundary::Torus ? sizeof(TorusNode) : sizeof(OpenNode)) >=
-                    PrefetchFromBytes;
+    else if (L <= LargestSmallTorus)
+        s.smallTorus.resize(sites), nodeBytes = sizeof(SmallTorusNode);
+    else
+        s.torus.resize(sites), nodeBytes = sizeof(TorusNode);
+    s.prefetching = sites * nodeBytes >= PrefetchFromBytes;
 }
 
 Sweep::~Sweep() = default;
@@ -325,7 +343,12 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
     s.shuffle(seed, sample);
     SampleEvents record;
     record.sample = sample;
-    record.firstN = s.boundary == Boundary::Torus ? s.runTorus(totals) : s.runOpen(totals);
+    if (s.boundary == Boundary::Open)
+        record.firstN = s.runOpen(totals);
+    else if (s.L <= LargestSmallTorus)
+        record.firstN = s.runTorus(s.smallTorus, totals);
+    else
+        record.firstN = s.runTorus(s.torus, totals);
     // Runs normally come in increasing sample order; anything else is put in its place.
     if (totals.events.empty() || totals.events.back().sample < sample)
         totals.events.push_back(record);
