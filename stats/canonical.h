@@ -13,13 +13,13 @@
 namespace stats {
 
 enum Observable : int {
-    SpanVertical = 0,   // probability of the event, as in Event
+    SpanVertical = 0, // probability of the event, as in Event
     SpanHorizontal,
     SpanEither,
     SpanBoth,
-    Strength,           // P∞ = S_max / N
-    StrengthSquared,    // ⟨P∞²⟩
-    MeanClusterSize,    // χ = (Σs² − S_max²) / N
+    Strength,        // P∞ = S_max / N
+    StrengthSquared, // ⟨P∞²⟩
+    MeanClusterSize, // χ = (Σs² − S_max²) / N
     ClustersPerSite,
 };
 inline constexpr int ObservableCount = 8;

@@ -17,8 +17,8 @@ namespace stats {
 
 struct ThresholdEstimate
 {
-    int L = 0;              // 0 for an estimate combined over sizes
-    std::string estimator;  // "crossing", "wrap-one", "wrap-either"
+    int L = 0;             // 0 for an estimate combined over sizes
+    std::string estimator; // "crossing", "wrap-one", "wrap-either"
     double estimate = 0;
     double error = 0;
 };
