@@ -12,11 +12,14 @@
 
 namespace {
 
-void addGridOptions(CLI::App& command, cli::PGrid& grid, const std::string& defaults)
+void addGridOptions(CLI::App& command, cli::PGrid& grid)
 {
-    command.add_option("--p-min", grid.min, "Smallest p of the curves" + defaults);
-    command.add_option("--p-max", grid.max, "Largest p of the curves" + defaults);
-    command.add_option("--p-step", grid.step, "Step between values of p" + defaults);
+    command.add_option("--p-min", grid.min, "Smallest p of the CSV's curves")
+        ->capture_default_str();
+    command.add_option("--p-max", grid.max, "Largest p of the CSV's curves")
+        ->capture_default_str();
+    command.add_option("--p-step", grid.step, "Step between the values of p")
+        ->capture_default_str();
 }
 
 } // namespace
@@ -28,14 +31,17 @@ int main(int argc, char** argv)
     CLI::App app{"Site percolation on the square lattice from many samples: canonical curves of "
                  "the spanning probability, P∞ and χ against p, and estimates of the threshold "
                  "pc. Each sample is a Newman–Ziff sweep that occupies sites one at a time."};
+    app.name("percolation-stats");
     app.require_subcommand(1);
+    app.footer("Example: percolation-stats run --boundary torus --sizes 32,64,128 --samples 20000 "
+               "--output torus && percolation-stats plot torus --output torus.png");
 
     cli::RunSettings run;
     CLI::App* runApp = app.add_subcommand(
         "run", "Sample every size and write PREFIX.csv (curves), PREFIX.json (parameters, pc "
                "estimates, timing) and PREFIX.totals (exact sums, for merge). Ctrl+C stops "
                "early and writes the samples done.");
-    runApp->add_option("--sizes", run.sizes, "Lattice sizes L, comma-separated, e.g. 64,128")
+    runApp->add_option("--sizes", run.sizes, "Lattice sizes L ≥ 2, comma-separated, e.g. 64,128")
         ->required()
         ->delimiter(',');
     runApp
@@ -43,17 +49,18 @@ int main(int argc, char** argv)
                      "open: crossing between opposite edges; torus: wrapping around")
         ->check(CLI::IsMember({"open", "torus"}))
         ->capture_default_str();
-    runApp->add_option("--samples", run.samples, "Samples per size")
+    runApp->add_option("--samples", run.samples, "Samples per size (at least 1)")
         ->required()
         ->check(CLI::NonNegativeNumber);
     runApp->add_option("--seed", run.seed, "Seed of the random streams")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
     runApp->add_option("--threads", run.threads, "Threads per process (default: every core)");
-    addGridOptions(*runApp, run.grid, " (default 0, 1 and 0.002)");
-    runApp->add_option("--first-sample", run.firstSample,
-                       "Number of the first sample; separate jobs take disjoint ranges "
-                       "(default 0)")
+    addGridOptions(*runApp, run.grid);
+    runApp
+        ->add_option("--first-sample", run.firstSample,
+                     "Number of the first sample; separate jobs take disjoint ranges "
+                     "(default 0)")
         ->check(CLI::NonNegativeNumber);
     runApp->add_option("--output", run.output, "Prefix of the result files")->required();
     runApp->add_flag("--force", run.force, "Replace existing result files");
