@@ -38,13 +38,18 @@ struct SmallTorusNode
 };
 constexpr int LargestSmallTorus = 255;
 
-// With open boundaries a root holds which lattice edges its cluster touches.
-enum EdgeBits : std::uint32_t { Top = 1, Bottom = 2, Left = 4, Right = 8 };
-struct OpenNode
+// With open boundaries a site holds only `parent`, and a root, in a table of its own, which
+// lattice edges its cluster touches: the finds then walk 4-byte entries.
+enum EdgeBits : std::uint8_t { Top = 1, Bottom = 2, Left = 4, Right = 8 };
+
+inline std::int32_t parentOf(std::int32_t node)
 {
-    std::int32_t parent;
-    std::uint32_t edges;
-};
+    return node;
+}
+template <typename Node> std::int32_t parentOf(const Node& node)
+{
+    return node.parent;
+}
 
 struct Neighbour
 {
@@ -84,7 +89,8 @@ struct Sweep::State
     std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
     std::vector<TorusNode> torus;
     std::vector<SmallTorusNode> smallTorus;
-    std::vector<OpenNode> open;
+    std::vector<std::int32_t> open;
+    std::vector<std::uint8_t> edgesOf;
     bool prefetching = false;
 
     std::size_t index(std::uint32_t packed) const
@@ -133,7 +139,7 @@ struct Sweep::State
             neighbours(order[n + PrefetchDistance / 2], around);
             for (const auto& nb : around) {
                 const std::int32_t parent =
-                    nodes[static_cast<std::size_t>(nb.site >= 0 ? nb.site : 0)].parent;
+                    parentOf(nodes[static_cast<std::size_t>(nb.site >= 0 ? nb.site : 0)]);
                 __builtin_prefetch(&nodes[static_cast<std::size_t>(parent >= 0 ? parent : 0)]);
             }
         }
@@ -143,13 +149,13 @@ struct Sweep::State
     std::int64_t findOpen(std::int64_t j)
     {
         for (;;) {
-            const std::int32_t p = open[static_cast<std::size_t>(j)].parent;
+            const std::int32_t p = open[static_cast<std::size_t>(j)];
             if (p < 0)
                 return j;
-            const std::int32_t gp = open[static_cast<std::size_t>(p)].parent;
+            const std::int32_t gp = open[static_cast<std::size_t>(p)];
             if (gp < 0)
                 return p;
-            open[static_cast<std::size_t>(j)].parent = gp;
+            open[static_cast<std::size_t>(j)] = gp;
             j = gp;
         }
     }
@@ -189,7 +195,7 @@ struct Sweep::State
 
 std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
 {
-    std::fill(open.begin(), open.end(), OpenNode{Empty, 0});
+    std::fill(open.begin(), open.end(), Empty);
     std::int64_t vertical = N + 1;
     std::int64_t horizontal = N + 1;
     std::uint32_t maxSize = 0;
@@ -202,45 +208,44 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
         const std::uint32_t packed = order[n - 1];
         const std::uint32_t x = packed & 0xffffu;
         const std::uint32_t y = packed >> 16;
-        const std::uint32_t edges = (y == 0 ? Top : 0u) | (y == last ? Bottom : 0u) |
-                                    (x == 0 ? Left : 0u) | (x == last ? Right : 0u);
+        auto edges = static_cast<std::uint8_t>((y == 0 ? Top : 0) | (y == last ? Bottom : 0) |
+                                               (x == 0 ? Left : 0) | (x == last ? Right : 0));
         Neighbour around[4];
         neighbours(packed, around);
         auto root = static_cast<std::int64_t>(index(packed));
-        open[static_cast<std::size_t>(root)] = {-1, edges};
+        open[static_cast<std::size_t>(root)] = -1;
         ++count;
         ++squares;
         for (const auto& nb : around) {
-            if (nb.site < 0 || open[static_cast<std::size_t>(nb.site)].parent == Empty)
+            if (nb.site < 0 || open[static_cast<std::size_t>(nb.site)] == Empty)
                 continue;
             const std::int64_t other = findOpen(nb.site);
             if (other == root)
                 continue;
-            OpenNode& a = open[static_cast<std::size_t>(root)];
-            OpenNode& b = open[static_cast<std::size_t>(other)];
-            const auto sizeA = static_cast<std::uint64_t>(-a.parent);
-            const auto sizeB = static_cast<std::uint64_t>(-b.parent);
+            std::int32_t& a = open[static_cast<std::size_t>(root)];
+            std::int32_t& b = open[static_cast<std::size_t>(other)];
+            const auto sizeA = static_cast<std::uint64_t>(-a);
+            const auto sizeB = static_cast<std::uint64_t>(-b);
             squares += 2 * sizeA * sizeB;
             --count;
-            const std::int32_t merged = a.parent + b.parent;
-            const std::uint32_t mergedEdges = a.edges | b.edges;
+            const std::int32_t merged = a + b;
+            edges = static_cast<std::uint8_t>(edges | edgesOf[static_cast<std::size_t>(other)]);
             if (sizeA >= sizeB) {
-                b.parent = static_cast<std::int32_t>(root);
-                a.parent = merged;
-                a.edges = mergedEdges;
+                b = static_cast<std::int32_t>(root);
+                a = merged;
             } else {
-                a.parent = static_cast<std::int32_t>(other);
-                b.parent = merged;
-                b.edges = mergedEdges;
+                a = static_cast<std::int32_t>(other);
+                b = merged;
                 root = other;
             }
         }
-        const OpenNode& r = open[static_cast<std::size_t>(root)];
-        maxSize = std::max(maxSize, static_cast<std::uint32_t>(-r.parent));
+        edgesOf[static_cast<std::size_t>(root)] = edges;
+        maxSize =
+            std::max(maxSize, static_cast<std::uint32_t>(-open[static_cast<std::size_t>(root)]));
         const auto at = static_cast<std::int64_t>(n);
-        if (vertical > N && (r.edges & (Top | Bottom)) == (Top | Bottom))
+        if (vertical > N && (edges & (Top | Bottom)) == (Top | Bottom))
             vertical = at;
-        if (horizontal > N && (r.edges & (Left | Right)) == (Left | Right))
+        if (horizontal > N && (edges & (Left | Right)) == (Left | Right))
             horizontal = at;
         addAt(totals, n, maxSize, squares, count);
     }
@@ -324,9 +329,9 @@ Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
     s.boundary = boundary;
     const auto sites = static_cast<std::size_t>(s.N);
     s.order.resize(sites);
-    std::size_t nodeBytes = sizeof(OpenNode);
+    std::size_t nodeBytes = sizeof(std::int32_t);
     if (boundary == Boundary::Open)
-        s.open.resize(sites);
+        s.open.resize(sites), s.edgesOf.resize(sites);
     else if (L <= LargestSmallTorus)
         s.smallTorus.resize(sites), nodeBytes = sizeof(SmallTorusNode);
     else
