@@ -98,7 +98,7 @@ private slots:
             QTest::addRow("L = %d", L) << L << "#" << Sites{};
     }
 
-    // Through the public pass and each method on its own.
+    // Through the public pass (method -1) and each method on its own.
     void smallClusters()
     {
         QFETCH(int, L);
@@ -141,6 +141,8 @@ private slots:
     {
         QFETCH(int, L);
         using model::detail::Kernel;
+        // The portable kernel runs everywhere, so that it is always proven here.
+        QVERIFY(model::detail::kernelAvailable(Kernel::Portable));
         std::mt19937 random(static_cast<unsigned>(L));
         std::uniform_int_distribution<std::int32_t> anyState(1, 2147483646);
         const double ps[] = {0.0,
