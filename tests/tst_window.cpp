@@ -254,12 +254,12 @@ private slots:
             {u"1.0000000", 1}, {u"10", 10}, {u"99", 99}, {u"5.5", 5.5}, {u"9.99999", 9.9999},
             {u"1.0000001", Rejected}, {u"1.5", Rejected}, {u"555", Rejected}, {u"100", Rejected},
             {u"00.5", Rejected}, {u"0.5.1", Rejected}, {u"..", Rejected}, {u"0.12345x", Rejected},
-            {u"-0.5", Rejected}, {u"0,5", Rejected}, {u"1e-3", Rejected},
+            {u"-0.5", Rejected}, {u"0,5", Rejected}, {u"1e-3", Rejected}, {u"+1", Rejected},
             {u" 0.5", Rejected, "blank before"}, {u"0.5 ", Rejected, "blank after"},
-            {u"+1", Rejected}, {u"/", Rejected, "ASCII before 0"}, {u":", Rejected, "ASCII after 9"},
-            {u"\uFF10.\uFF15", Rejected, "fullwidth"}, {u"\u0660.\u0665", Rejected, "Arabic-Indic"},
+            {u"/", Rejected, "ASCII before 0"}, {u":", Rejected, "ASCII after 9"},
+            {u"\uFF10.\uFF15", Rejected, "fullwidth"}, {u"\u0966.\u096B", Rejected, "Devanagari"},
+            {u"\u0660.\u0665", Rejected, "Arabic-Indic"},
             {u"1\u0660", Rejected, "Arabic-Indic 0 after 1"},
-            {u"\u0966.\u096B", Rejected, "Devanagari"},
             {u"\U0001D7CE.\U0001D7D3", Rejected, "mathematical bold"},
             {u"0\u066B5", Rejected, "Arabic decimal separator"}};
         // clang-format on
