@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 namespace stats {
@@ -22,8 +23,11 @@ constexpr std::size_t PrefetchFromBytes = std::size_t{1} << 20;
 
 // Roots hold −size in `parent`; other occupied sites their parent's index; empty sites Empty.
 // On the torus a site also holds its displacement to its parent in the unwrapped plane, kept
-// modulo 2³² — or 2¹⁶ up to L = 255, which halves the node — and exact for the differences
-// used: a loop's winding times L is a multiple of L no larger than L² < 2³² (or 2¹⁶).
+// modulo 2³² or, where that is exact too, 2¹⁶, which halves the node. The displacements only
+// serve to tell whether a loop's winding a around the torus is 0, from a·L; a simple loop through
+// at most L² sites has |a| ≤ L, and 0 < |a| ≤ L with a·L ≡ 0 (mod 2ᵏ) needs
+// L · gcd(L, 2ᵏ) ≥ 2ᵏ, never so for k = 32 (L ≤ 46340), nor for k = 16 when L ≤ 255, odd, or
+// with few factors 2 (600 = 8 · 75: 4800 < 65536).
 struct alignas(16) TorusNode // a whole node in one aligned 16-byte slot
 {
     std::int32_t parent;
@@ -36,7 +40,10 @@ struct SmallTorusNode
     std::uint16_t dx;
     std::uint16_t dy;
 };
-constexpr int LargestSmallTorus = 255;
+bool smallTorusIsExact(int L)
+{
+    return std::int64_t{L} * std::gcd(L, 1 << 16) < (1 << 16);
+}
 
 // With open boundaries a site holds only `parent`, and a root, in a table of its own, which
 // lattice edges its cluster touches: the finds then walk 4-byte entries.
@@ -332,7 +339,7 @@ Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
     std::size_t nodeBytes = sizeof(std::int32_t);
     if (boundary == Boundary::Open)
         s.open.resize(sites), s.edgesOf.resize(sites);
-    else if (L <= LargestSmallTorus)
+    else if (smallTorusIsExact(L))
         s.smallTorus.resize(sites), nodeBytes = sizeof(SmallTorusNode);
     else
         s.torus.resize(sites), nodeBytes = sizeof(TorusNode);
@@ -350,7 +357,7 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
     record.sample = sample;
     if (s.boundary == Boundary::Open)
         record.firstN = s.runOpen(totals);
-    else if (s.L <= LargestSmallTorus)
+    else if (smallTorusIsExact(s.L))
         record.firstN = s.runTorus(s.smallTorus, totals);
     else
         record.firstN = s.runTorus(s.torus, totals);
