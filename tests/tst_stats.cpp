@@ -15,6 +15,8 @@
 
 using namespace stats;
 
+Q_DECLARE_METATYPE(stats::RunRange)
+
 namespace {
 
 // Per n, sums over all configurations with n occupied sites of: 1; each event; S_max, χ·N and
@@ -176,9 +178,7 @@ private slots:
                          (N - n) * std::log1p(-static_cast<long double>(p)));
         const CurvePoint point = canonicalCurves(t, {p}).front();
         QVERIFY(std::abs(point.value[Strength] - p) < 1e-13);
-        QVERIFY2(
-            std::abs(point.value[SpanVertical] - static_cast<double>(tail)) < 1e-13,
-            qPrintable(QString::number(point.value[SpanVertical] - static_cast<double>(tail))));
+        QVERIFY(std::abs(point.value[SpanVertical] - static_cast<double>(tail)) < 1e-13);
         if (p == 0 || p == 1)
             QVERIFY(point.value[Strength] == p && point.value[SpanVertical] == p);
         QCOMPARE(eventProbability(t, Either, p).value, point.value[SpanEither]);
@@ -280,27 +280,19 @@ private slots:
 
     void mismatchedTotalsAreNotAdded_data()
     {
-        QTest::addColumn<int>("L");
-        QTest::addColumn<Boundary>("boundary");
-        QTest::addColumn<int>("seed");
-        QTest::addColumn<int>("first");
-        QTest::newRow("size") << 5 << Boundary::Open << 1 << 10;
-        QTest::newRow("boundary") << 4 << Boundary::Torus << 1 << 10;
-        QTest::newRow("seed") << 4 << Boundary::Open << 5 << 10;
-        QTest::newRow("a shared sample") << 4 << Boundary::Open << 1 << 4;
+        QTest::addColumn<RunRange>("other"); // added to samples 0 … 4 of open L = 4, seed 1
+        QTest::newRow("size") << RunRange{5, Boundary::Open, 1, 10, 3};
+        QTest::newRow("boundary") << RunRange{4, Boundary::Torus, 1, 10, 3};
+        QTest::newRow("seed") << RunRange{4, Boundary::Open, 5, 10, 3};
+        QTest::newRow("a shared sample") << RunRange{4, Boundary::Open, 1, 4, 3};
     }
 
     void mismatchedTotalsAreNotAdded()
     {
-        QFETCH(int, L);
-        QFETCH(Boundary, boundary);
-        QFETCH(int, seed);
-        QFETCH(int, first);
+        QFETCH(RunRange, other);
         Totals base = runSamples({4, Boundary::Open, 1, 0, 5}, 1);
         const std::string before = bytesOf(base);
-        QVERIFY(
-            !base.add(runSamples({L, boundary, std::uint64_t(seed), std::uint64_t(first), 3}, 1))
-                 .empty());
+        QVERIFY(!base.add(runSamples(other, 1)).empty());
         QVERIFY(bytesOf(base) == before);
     }
 
