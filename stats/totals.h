@@ -57,6 +57,7 @@ struct Totals
 
     // Adds other's samples. Returns an empty string on success; otherwise a one-line reason
     // (another size, boundary or seed, or a sample number present in both) and changes nothing.
+    // Default-constructed totals take on the first totals added to them, and add as nothing.
     std::string add(const Totals& other);
 };
 
