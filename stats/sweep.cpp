@@ -272,13 +272,29 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<Node>& n
     std::uint32_t maxSize = 0;
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
+    // Which neighbours of the coming site are occupied is read one addition ahead, so that the
+    // branches on it resolve at once; the site added in between is patched in.
+    Neighbour next[4];
+    unsigned nextOccupied = 0;
+    if (!order.empty())
+        neighbours(order[0], next);
     for (std::size_t n = 1; n <= order.size(); ++n) {
         if (prefetching)
             prefetch(nodes, n - 1);
         const std::uint32_t packed = order[n - 1];
         Neighbour around[4];
-        neighbours(packed, around);
+        std::copy(next, next + 4, around);
+        const unsigned occupiedAround = nextOccupied;
         auto root = static_cast<std::int64_t>(index(packed));
+        nextOccupied = 0;
+        if (n < order.size()) {
+            neighbours(order[n], next);
+            for (unsigned k = 0; k < 4; ++k)
+                nextOccupied |= (nodes[static_cast<std::size_t>(next[k].site)].parent != Empty ||
+                                 next[k].site == root)
+                                    ? 1u << k
+                                    : 0u;
+        }
         nodes[static_cast<std::size_t>(root)] = {-1, 0, 0};
         // The new site's displacement to its current root.
         std::uint32_t ownDx = 0;
@@ -286,9 +302,10 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<Node>& n
         ++count;
         ++squares;
         const auto at = static_cast<std::int64_t>(n);
-        for (const auto& nb : around) {
-            if (nodes[static_cast<std::size_t>(nb.site)].parent == Empty)
+        for (unsigned k = 0; k < 4; ++k) {
+            if ((occupiedAround >> k & 1) == 0)
                 continue;
+            const Neighbour& nb = around[k];
             std::uint32_t dx = 0;
             std::uint32_t dy = 0;
             const std::int64_t other = findTorus(nodes, nb.site, dx, dy);
