@@ -4,15 +4,14 @@
 
 #include <algorithm>
 #include <cassert>
-#include <limits>
 #include <numeric>
+#include <type_traits>
 #include <vector>
 
 namespace stats {
 
 namespace {
 
-constexpr std::int32_t Empty = std::numeric_limits<std::int32_t>::min();
 // How many additions ahead the union–find entries of a site and its neighbours are prefetched:
 // far enough to hide a miss to memory, near enough that the lines are still cached when used.
 // The neighbours' parents follow at half the distance, once the neighbours are cached.
@@ -21,49 +20,100 @@ constexpr std::size_t PrefetchDistance = 12;
 // prefetching only costs instructions.
 constexpr std::size_t PrefetchFromBytes = std::size_t{1} << 20;
 
-// Roots hold −size in `parent`; other occupied sites their parent's index; empty sites Empty.
-// On the torus a site also holds its displacement to its parent in the unwrapped plane, kept
-// modulo 2³² or, where that is exact too, 2¹⁶, which halves the node. The displacements only
-// serve to tell whether a loop's winding a around the torus is 0, from a·L; a simple loop through
-// at most L² sites has |a| ≤ L, and 0 < |a| ≤ L with a·L ≡ 0 (mod 2ᵏ) needs
+// a when cond, else b, without a branch: which neighbours are occupied, which roots coincide and
+// which cluster is largest are close to coin tosses, and mispredicted branches on them once
+// cost more than all the rest of an addition.
+template <typename T> [[gnu::always_inline]] inline T pick(bool cond, T a, T b)
+{
+    using U = std::make_unsigned_t<T>;
+    const U mask = U{0} - static_cast<U>(cond);
+    return static_cast<T>((static_cast<U>(a) & mask) | (static_cast<U>(b) & ~mask));
+}
+
+// Every site holds its parent; a root is its own parent. Empty sites, and the neighbours beyond
+// an open lattice's edges, point to one extra node (index N), a root of size 0 that touches no
+// edge, so that finding their root needs no test of occupation and merging it changes nothing.
+// On the torus a site also holds its position relative to its parent in the unwrapped plane,
+// kept modulo 2³² or, where that is exact too, 2¹⁶, which halves the node; a root's is 0. The
+// positions only serve to tell whether a loop's winding a around the torus is 0, from a·L; a
+// simple loop through at most L² sites has |a| ≤ L, and 0 < |a| ≤ L with a·L ≡ 0 (mod 2ᵏ) needs
 // L · gcd(L, 2ᵏ) ≥ 2ᵏ, never so for k = 32 (L ≤ 46340), nor for k = 16 when L ≤ 255, odd, or
 // with few factors 2 (600 = 8 · 75: 4800 < 65536).
-struct alignas(16) TorusNode // a whole node in one aligned 16-byte slot
+template <typename Offset> struct alignas(sizeof(Offset) == 2 ? 8 : 16) TorusNode
 {
-    std::int32_t parent;
-    std::uint32_t dx;
-    std::uint32_t dy;
-};
-struct SmallTorusNode
-{
-    std::int32_t parent;
-    std::uint16_t dx;
-    std::uint16_t dy;
+    std::uint32_t parent;
+    Offset dx;
+    Offset dy;
 };
 bool smallTorusIsExact(int L)
 {
     return std::int64_t{L} * std::gcd(L, 1 << 16) < (1 << 16);
 }
 
-// With open boundaries a site holds only `parent`, and a root, in a table of its own, which
-// lattice edges its cluster touches: the finds then walk 4-byte entries.
+// The lattice edges a cluster touches, kept at its root.
 enum EdgeBits : std::uint8_t { Top = 1, Bottom = 2, Left = 4, Right = 8 };
 
-inline std::int32_t parentOf(std::int32_t node)
+inline std::uint32_t parentOf(std::uint32_t node)
 {
     return node;
 }
-template <typename Node> std::int32_t parentOf(const Node& node)
+template <typename Node> std::uint32_t parentOf(const Node& node)
 {
     return node.parent;
 }
 
-struct Neighbour
+// Path halving, first two steps without a branch: after halving nearly every path is that short.
+// The deeper rest is walked in a loop of its own, out of the way of the common case.
+[[gnu::noinline]] std::uint32_t findDeeper(std::uint32_t* parent, std::uint32_t j)
 {
-    std::int64_t site; // −1 outside an open lattice
-    std::int32_t dx;
-    std::int32_t dy;
-};
+    for (;;) {
+        const std::uint32_t p = parent[j];
+        if (p == j)
+            return j;
+        const std::uint32_t g = parent[p];
+        parent[j] = g;
+        j = g;
+    }
+}
+
+[[gnu::always_inline]] inline std::uint32_t find(std::uint32_t* parent, std::uint32_t j)
+{
+    const std::uint32_t p = parent[j];
+    const std::uint32_t g = parent[p];
+    parent[j] = g;
+    return __builtin_expect(parent[g] == g, 1) ? g : findDeeper(parent, g);
+}
+
+// As find, adding up the position (dx, dy) of j relative to its root.
+template <typename Offset>
+[[gnu::noinline]] std::uint32_t findDeeper(TorusNode<Offset>* nodes, std::uint32_t j, Offset& dx,
+                                           Offset& dy)
+{
+    for (;;) {
+        TorusNode<Offset>& node = nodes[j];
+        if (node.parent == j)
+            return j;
+        const TorusNode<Offset>& up = nodes[node.parent];
+        node = {up.parent, static_cast<Offset>(node.dx + up.dx),
+                static_cast<Offset>(node.dy + up.dy)};
+        dx = static_cast<Offset>(dx + node.dx);
+        dy = static_cast<Offset>(dy + node.dy);
+        j = node.parent;
+    }
+}
+
+template <typename Offset>
+[[gnu::always_inline]] inline std::uint32_t find(TorusNode<Offset>* nodes, std::uint32_t j,
+                                                 Offset& dx, Offset& dy)
+{
+    const TorusNode<Offset> a = nodes[j];
+    const TorusNode<Offset> b = nodes[a.parent];
+    const std::uint32_t g = b.parent;
+    dx = static_cast<Offset>(a.dx + b.dx);
+    dy = static_cast<Offset>(a.dy + b.dy);
+    nodes[j] = {g, dx, dy};
+    return __builtin_expect(nodes[g].parent == g, 1) ? g : findDeeper(nodes, g, dx, dy);
+}
 
 std::array<std::int32_t, EventCount> firstEvents(std::int64_t vertical, std::int64_t horizontal)
 {
@@ -86,6 +136,59 @@ std::array<std::int32_t, EventCount> firstEvents(std::int64_t vertical, std::int
     totals.sumClustersSquared[n] += clusters * clusters;
 }
 
+// The roots of a new site's four neighbours (index N for none) and their sizes, and which of
+// them are distinct clusters: the new site joins all of those at once.
+struct Around
+{
+    std::uint32_t root[4];
+    std::uint32_t size[4];
+    bool distinct[4];
+    bool same[4][4]; // same[j][k], j < k: both neighbours lie in one cluster
+
+    void compare(std::uint32_t none)
+    {
+        for (int k = 0; k < 4; ++k) {
+            distinct[k] = root[k] != none;
+            for (int j = 0; j < k; ++j) {
+                same[j][k] = root[j] == root[k] && root[k] != none;
+                distinct[k] = distinct[k] & !same[j][k];
+            }
+        }
+    }
+};
+
+// What joining the clusters around a new site changes: the sums are exact rearrangements of
+// adding 2·a·b to Σs² and removing one cluster for every pair merged in turn.
+struct Join
+{
+    std::uint32_t big;   // the largest cluster's root, or the new site
+    std::uint32_t total; // the size of the joined cluster
+    int largestAt;       // which neighbour leads to big, or −1
+    std::uint64_t squaresAdded;
+    std::uint32_t joined; // how many clusters the new site joins
+};
+
+[[gnu::always_inline]] inline Join join(const Around& a, std::uint32_t site)
+{
+    Join j{site, 0, -1, 0, 0};
+    std::uint64_t sum = 0;
+    std::uint64_t squares = 0;
+    std::uint32_t largest = 0;
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t s = pick(a.distinct[k], a.size[k], 0u);
+        sum += s;
+        squares += std::uint64_t{s} * s;
+        j.joined += a.distinct[k];
+        const bool larger = s > largest;
+        j.big = pick(larger, a.root[k], j.big);
+        j.largestAt = pick(larger, k, j.largestAt);
+        largest = pick(larger, s, largest);
+    }
+    j.total = static_cast<std::uint32_t>(1 + sum);
+    j.squaresAdded = 2 * sum + sum * sum - squares;
+    return j;
+}
+
 } // namespace
 
 struct Sweep::State
@@ -94,27 +197,33 @@ struct Sweep::State
     std::int64_t N = 0;
     Boundary boundary = Boundary::Open;
     std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
-    std::vector<TorusNode> torus;
-    std::vector<SmallTorusNode> smallTorus;
-    std::vector<std::int32_t> open;
-    std::vector<std::uint8_t> edgesOf;
+    // Indexed by site, and N for the shared empty root. Sizes and edges are read at roots
+    // only, each written when its site became a root, so they are never cleared.
+    std::vector<std::uint32_t> parent;
+    std::vector<TorusNode<std::uint32_t>> torus;
+    std::vector<TorusNode<std::uint16_t>> smallTorus;
+    std::vector<std::uint32_t> sizes;
+    std::vector<std::uint8_t> edges;
     bool prefetching = false;
 
-    std::size_t index(std::uint32_t packed) const
+    std::uint32_t index(std::uint32_t packed) const
     {
-        return (packed >> 16) * static_cast<std::size_t>(L) + (packed & 0xffffu);
+        return (packed >> 16) * static_cast<std::uint32_t>(L) + (packed & 0xffffu);
     }
 
-    void neighbours(std::uint32_t packed, Neighbour (&out)[4]) const
+    // Left, right, up, down; N beyond the edges of an open lattice.
+    void neighbours(std::uint32_t packed, std::uint32_t (&out)[4]) const
     {
-        const std::int64_t x = packed & 0xffffu;
-        const std::int64_t y = packed >> 16;
-        const std::int64_t i = y * L + x;
+        const std::uint32_t x = packed & 0xffffu;
+        const std::uint32_t y = packed >> 16;
+        const auto l = static_cast<std::uint32_t>(L);
+        const auto n = static_cast<std::uint32_t>(N);
+        const std::uint32_t i = y * l + x;
         const bool wrap = boundary == Boundary::Torus;
-        out[0] = {x > 0 ? i - 1 : (wrap ? i + L - 1 : -1), -1, 0};
-        out[1] = {x < L - 1 ? i + 1 : (wrap ? i - L + 1 : -1), 1, 0};
-        out[2] = {y > 0 ? i - L : (wrap ? i + N - L : -1), 0, -1};
-        out[3] = {y < L - 1 ? i + L : (wrap ? i - N + L : -1), 0, 1};
+        out[0] = x > 0 ? i - 1 : (wrap ? i + l - 1 : n);
+        out[1] = x < l - 1 ? i + 1 : (wrap ? i - l + 1 : n);
+        out[2] = y > 0 ? i - l : (wrap ? i + n - l : n);
+        out[3] = y < l - 1 ? i + l : (wrap ? i - n + l : n);
     }
 
     void shuffle(std::uint64_t seed, std::uint64_t sample)
@@ -133,76 +242,35 @@ struct Sweep::State
     template <typename Node>
     [[gnu::always_inline]] void prefetch(const std::vector<Node>& nodes, std::size_t n) const
     {
+        std::uint32_t around[4];
         if (n + PrefetchDistance < order.size()) {
             const std::uint32_t packed = order[n + PrefetchDistance];
-            Neighbour around[4];
             neighbours(packed, around);
             __builtin_prefetch(&nodes[index(packed)]);
-            for (const auto& nb : around)
-                __builtin_prefetch(&nodes[static_cast<std::size_t>(nb.site >= 0 ? nb.site : 0)]);
+            for (const std::uint32_t site : around)
+                __builtin_prefetch(&nodes[site]);
         }
         if (n + PrefetchDistance / 2 < order.size()) {
-            Neighbour around[4];
             neighbours(order[n + PrefetchDistance / 2], around);
-            for (const auto& nb : around) {
-                const std::int32_t parent =
-                    parentOf(nodes[static_cast<std::size_t>(nb.site >= 0 ? nb.site : 0)]);
-                __builtin_prefetch(&nodes[static_cast<std::size_t>(parent >= 0 ? parent : 0)]);
-            }
-        }
-    }
-
-    // Path halving: every site on the way is pointed at its grandparent.
-    std::int64_t findOpen(std::int64_t j)
-    {
-        for (;;) {
-            const std::int32_t p = open[static_cast<std::size_t>(j)];
-            if (p < 0)
-                return j;
-            const std::int32_t gp = open[static_cast<std::size_t>(p)];
-            if (gp < 0)
-                return p;
-            open[static_cast<std::size_t>(j)] = gp;
-            j = gp;
-        }
-    }
-
-    // As findOpen, adding up the displacement (dx, dy) from j to its root.
-    template <typename Node>
-    static std::int64_t findTorus(std::vector<Node>& nodes, std::int64_t j, std::uint32_t& dx,
-                                  std::uint32_t& dy)
-    {
-        using Offset = decltype(Node::dx);
-        dx = dy = 0;
-        for (;;) {
-            Node& node = nodes[static_cast<std::size_t>(j)];
-            if (node.parent < 0)
-                return j;
-            const Node& up = nodes[static_cast<std::size_t>(node.parent)];
-            if (up.parent < 0) {
-                dx += node.dx;
-                dy += node.dy;
-                return node.parent;
-            }
-            node.dx = static_cast<Offset>(node.dx + up.dx);
-            node.dy = static_cast<Offset>(node.dy + up.dy);
-            node.parent = up.parent;
-            dx += node.dx;
-            dy += node.dy;
-            j = node.parent;
+            for (const std::uint32_t site : around)
+                __builtin_prefetch(&nodes[parentOf(nodes[site])]);
         }
     }
 
     // Both add the sample's values at every n to the totals and return the first n of each
     // event (N + 1 for never).
     std::array<std::int32_t, EventCount> runOpen(Totals& totals);
-    template <typename Node>
-    std::array<std::int32_t, EventCount> runTorus(std::vector<Node>& nodes, Totals& totals);
+    template <typename Offset>
+    std::array<std::int32_t, EventCount> runTorus(std::vector<TorusNode<Offset>>& nodes,
+                                                  Totals& totals);
 };
 
 std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
 {
-    std::fill(open.begin(), open.end(), Empty);
+    const auto none = static_cast<std::uint32_t>(N);
+    std::fill(parent.begin(), parent.end(), none);
+    sizes[none] = 0;
+    edges[none] = 0;
     std::int64_t vertical = N + 1;
     std::int64_t horizontal = N + 1;
     std::uint32_t maxSize = 0;
@@ -211,137 +279,113 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
     const auto last = static_cast<std::uint32_t>(L - 1);
     for (std::size_t n = 1; n <= order.size(); ++n) {
         if (prefetching)
-            prefetch(open, n - 1);
+            prefetch(parent, n - 1);
         const std::uint32_t packed = order[n - 1];
         const std::uint32_t x = packed & 0xffffu;
         const std::uint32_t y = packed >> 16;
-        auto edges = static_cast<std::uint8_t>((y == 0 ? Top : 0) | (y == last ? Bottom : 0) |
-                                               (x == 0 ? Left : 0) | (x == last ? Right : 0));
-        Neighbour around[4];
-        neighbours(packed, around);
-        auto root = static_cast<std::int64_t>(index(packed));
-        open[static_cast<std::size_t>(root)] = -1;
-        ++count;
-        ++squares;
-        for (const auto& nb : around) {
-            if (nb.site < 0 || open[static_cast<std::size_t>(nb.site)] == Empty)
-                continue;
-            const std::int64_t other = findOpen(nb.site);
-            if (other == root)
-                continue;
-            std::int32_t& a = open[static_cast<std::size_t>(root)];
-            std::int32_t& b = open[static_cast<std::size_t>(other)];
-            const auto sizeA = static_cast<std::uint64_t>(-a);
-            const auto sizeB = static_cast<std::uint64_t>(-b);
-            squares += 2 * sizeA * sizeB;
-            --count;
-            const std::int32_t merged = a + b;
-            edges = static_cast<std::uint8_t>(edges | edgesOf[static_cast<std::size_t>(other)]);
-            if (sizeA >= sizeB) {
-                b = static_cast<std::int32_t>(root);
-                a = merged;
-            } else {
-                a = static_cast<std::int32_t>(other);
-                b = merged;
-                root = other;
-            }
+        const std::uint32_t site = index(packed);
+        std::uint32_t nb[4];
+        neighbours(packed, nb);
+        Around a;
+        unsigned touched = (y == 0 ? Top : 0) | (y == last ? Bottom : 0) | (x == 0 ? Left : 0) |
+                           (x == last ? Right : 0);
+        for (int k = 0; k < 4; ++k) {
+            a.root[k] = find(parent.data(), nb[k]);
+            a.size[k] = sizes[a.root[k]];
+            touched |= edges[a.root[k]]; // the empty root touches none
         }
-        edgesOf[static_cast<std::size_t>(root)] = edges;
-        maxSize =
-            std::max(maxSize, static_cast<std::uint32_t>(-open[static_cast<std::size_t>(root)]));
+        a.compare(none);
+        const Join j = join(a, site);
+        for (const std::uint32_t r : a.root)
+            parent[r] = j.big;
+        parent[none] = none;
+        parent[site] = j.big;
+        sizes[j.big] = j.total;
+        edges[j.big] = static_cast<std::uint8_t>(touched);
+        squares += 1 + j.squaresAdded;
+        count = count + 1 - j.joined;
+        maxSize = std::max(maxSize, j.total);
         const auto at = static_cast<std::int64_t>(n);
-        if (vertical > N && (edges & (Top | Bottom)) == (Top | Bottom))
-            vertical = at;
-        if (horizontal > N && (edges & (Left | Right)) == (Left | Right))
-            horizontal = at;
+        vertical =
+            pick(vertical > N && (touched & (Top | Bottom)) == (Top | Bottom), at, vertical);
+        horizontal =
+            pick(horizontal > N && (touched & (Left | Right)) == (Left | Right), at, horizontal);
         addAt(totals, n, maxSize, squares, count);
     }
     return firstEvents(vertical, horizontal);
 }
 
-// Joining two sites of one cluster whose displacements to the root differ by other than the
-// step between them closes a loop around the torus, in the direction(s) in which they differ.
-template <typename Node>
-std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<Node>& nodes,
+// The new site sits at the origin; each neighbour's root then lies at the neighbour's step less
+// the neighbour's position relative to that root. Two neighbours in one cluster that place its
+// root differently close a loop around the torus, in the direction(s) in which they differ.
+template <typename Offset>
+std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNode<Offset>>& nodes,
                                                             Totals& totals)
 {
-    using Offset = decltype(Node::dx);
-    std::fill(nodes.begin(), nodes.end(), Node{Empty, 0, 0});
+    const auto none = static_cast<std::uint32_t>(N);
+    for (std::uint32_t s = 0; s <= none; ++s)
+        nodes[s] = {none, 0, 0};
+    sizes[none] = 0;
     std::int64_t vertical = N + 1;
     std::int64_t horizontal = N + 1;
     std::uint32_t maxSize = 0;
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
-    // Which neighbours of the coming site are occupied is read one addition ahead, so that the
-    // branches on it resolve at once; the site added in between is patched in.
-    Neighbour next[4];
-    unsigned nextOccupied = 0;
-    if (!order.empty())
-        neighbours(order[0], next);
+    const Offset minus = static_cast<Offset>(-1);
+    const Offset stepX[4] = {minus, 1, 0, 0};
+    const Offset stepY[4] = {0, 0, minus, 1};
     for (std::size_t n = 1; n <= order.size(); ++n) {
         if (prefetching)
             prefetch(nodes, n - 1);
         const std::uint32_t packed = order[n - 1];
-        Neighbour around[4];
-        std::copy(next, next + 4, around);
-        const unsigned occupiedAround = nextOccupied;
-        auto root = static_cast<std::int64_t>(index(packed));
-        nextOccupied = 0;
-        if (n < order.size()) {
-            neighbours(order[n], next);
-            for (unsigned k = 0; k < 4; ++k)
-                nextOccupied |= (nodes[static_cast<std::size_t>(next[k].site)].parent != Empty ||
-                                 next[k].site == root)
-                                    ? 1u << k
-                                    : 0u;
+        const std::uint32_t site = index(packed);
+        std::uint32_t nb[4];
+        neighbours(packed, nb);
+        Around a;
+        Offset rootX[4];
+        Offset rootY[4];
+        for (int k = 0; k < 4; ++k) {
+            Offset dx;
+            Offset dy;
+            a.root[k] = find(nodes.data(), nb[k], dx, dy);
+            a.size[k] = sizes[a.root[k]];
+            rootX[k] = static_cast<Offset>(stepX[k] - dx);
+            rootY[k] = static_cast<Offset>(stepY[k] - dy);
         }
-        nodes[static_cast<std::size_t>(root)] = {-1, 0, 0};
-        // The new site's displacement to its current root.
-        std::uint32_t ownDx = 0;
-        std::uint32_t ownDy = 0;
-        ++count;
-        ++squares;
+        a.compare(none);
+        bool wrapX = false;
+        bool wrapY = false;
+        for (int k = 1; k < 4; ++k)
+            for (int j = 0; j < k; ++j) {
+                wrapX = wrapX | (a.same[j][k] & (rootX[j] != rootX[k]));
+                wrapY = wrapY | (a.same[j][k] & (rootY[j] != rootY[k]));
+            }
+        const Join joined = join(a, site);
+        // The big cluster stays where it is; the new site and the other roots move under it.
+        Offset bigX = 0;
+        Offset bigY = 0;
+        for (int k = 0; k < 4; ++k) {
+            bigX = pick(joined.largestAt == k, rootX[k], bigX);
+            bigY = pick(joined.largestAt == k, rootY[k], bigY);
+        }
+        for (int k = 0; k < 4; ++k)
+            nodes[a.root[k]] = {joined.big, static_cast<Offset>(rootX[k] - bigX),
+                                static_cast<Offset>(rootY[k] - bigY)};
+        nodes[none] = {none, 0, 0};
+        nodes[joined.big] = {joined.big, 0, 0};
+        nodes[site] = {joined.big, static_cast<Offset>(0 - bigX), static_cast<Offset>(0 - bigY)};
+        sizes[joined.big] = joined.total;
+        squares += 1 + joined.squaresAdded;
+        count = count + 1 - joined.joined;
+        maxSize = std::max(maxSize, joined.total);
         const auto at = static_cast<std::int64_t>(n);
-        for (unsigned k = 0; k < 4; ++k) {
-            if ((occupiedAround >> k & 1) == 0)
-                continue;
-            const Neighbour& nb = around[k];
-            std::uint32_t dx = 0;
-            std::uint32_t dy = 0;
-            const std::int64_t other = findTorus(nodes, nb.site, dx, dy);
-            // Where the neighbour's root lies relative to the new site's root.
-            const auto relX = static_cast<Offset>(ownDx + static_cast<std::uint32_t>(nb.dx) - dx);
-            const auto relY = static_cast<Offset>(ownDy + static_cast<std::uint32_t>(nb.dy) - dy);
-            if (other == root) {
-                if (relX != 0 && horizontal > N)
-                    horizontal = at;
-                if (relY != 0 && vertical > N)
-                    vertical = at;
-                continue;
-            }
-            Node& a = nodes[static_cast<std::size_t>(root)];
-            Node& b = nodes[static_cast<std::size_t>(other)];
-            const auto sizeA = static_cast<std::uint64_t>(-a.parent);
-            const auto sizeB = static_cast<std::uint64_t>(-b.parent);
-            squares += 2 * sizeA * sizeB;
-            --count;
-            const std::int32_t merged = a.parent + b.parent;
-            if (sizeA >= sizeB) {
-                b = {static_cast<std::int32_t>(root), relX, relY};
-                a.parent = merged;
-            } else {
-                a = {static_cast<std::int32_t>(other), static_cast<Offset>(0u - relX),
-                     static_cast<Offset>(0u - relY)};
-                b.parent = merged;
-                ownDx -= relX;
-                ownDy -= relY;
-                root = other;
-            }
-        }
-        maxSize = std::max(
-            maxSize, static_cast<std::uint32_t>(-nodes[static_cast<std::size_t>(root)].parent));
+        vertical = pick(vertical > N && wrapY, at, vertical);
+        horizontal = pick(horizontal > N && wrapX, at, horizontal);
         addAt(totals, n, maxSize, squares, count);
     }
+    // On a 1 × 1 torus the lone site is its own neighbour both ways: it wraps at once.
+    if (L == 1)
+        vertical = horizontal = 1;
     return firstEvents(vertical, horizontal);
 }
 
@@ -353,13 +397,14 @@ Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
     s.boundary = boundary;
     const auto sites = static_cast<std::size_t>(s.N);
     s.order.resize(sites);
-    std::size_t nodeBytes = sizeof(std::int32_t);
+    s.sizes.resize(sites + 1);
+    std::size_t nodeBytes = sizeof(std::uint32_t);
     if (boundary == Boundary::Open)
-        s.open.resize(sites), s.edgesOf.resize(sites);
+        s.parent.resize(sites + 1), s.edges.resize(sites + 1);
     else if (smallTorusIsExact(L))
-        s.smallTorus.resize(sites), nodeBytes = sizeof(SmallTorusNode);
+        s.smallTorus.resize(sites + 1), nodeBytes = sizeof(TorusNode<std::uint16_t>);
     else
-        s.torus.resize(sites), nodeBytes = sizeof(TorusNode);
+        s.torus.resize(sites + 1), nodeBytes = sizeof(TorusNode<std::uint32_t>);
     s.prefetching = sites * nodeBytes >= PrefetchFromBytes;
 }
 

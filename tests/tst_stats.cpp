@@ -100,6 +100,7 @@ private slots:
     {
         QTest::addColumn<int>("L");
         QTest::addColumn<Boundary>("boundary");
+        QTest::newRow("torus 1, its own neighbour") << 1 << Boundary::Torus;
         QTest::newRow("open 3") << 3 << Boundary::Open;
         QTest::newRow("open 4") << 4 << Boundary::Open;
         QTest::newRow("torus 3") << 3 << Boundary::Torus;
