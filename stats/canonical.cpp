@@ -37,58 +37,69 @@ Moments momentsOf(const std::vector<Sum>& sums, const std::vector<SumSquares>& s
     return m;
 }
 
-// How many samples first show each event at each n = 0 … N + 1.
-std::array<std::vector<std::uint64_t>, EventCount> eventHistograms(const Totals& totals)
+// For each event, how many samples show it by n (their first n is n or less), n = 0 … N + 1.
+using ShownBy = std::array<std::vector<std::uint64_t>, EventCount>;
+
+ShownBy eventsShownBy(const Totals& totals)
 {
-    std::array<std::vector<std::uint64_t>, EventCount> h;
+    ShownBy shown;
     const auto entries = static_cast<std::size_t>(totals.siteCount() + 2);
-    for (auto& v : h)
+    for (auto& v : shown)
         v.assign(entries, 0);
     for (const SampleEvents& e : totals.events)
         for (int k = 0; k < EventCount; ++k) {
             const auto n = static_cast<std::size_t>(std::clamp<std::int64_t>(
                 e.firstN[static_cast<std::size_t>(k)], 0, totals.siteCount() + 1));
-            ++h[static_cast<std::size_t>(k)][n];
+            ++shown[static_cast<std::size_t>(k)][n];
         }
-    return h;
+    for (auto& v : shown)
+        for (std::size_t n = 1; n < v.size(); ++n)
+            v[n] += v[n - 1];
+    return shown;
 }
 
-// The canonical probability of an event from how many samples first show it at each n: each
-// sample contributes P(X ≥ its first n) for X ~ Binomial(N, p), so the standard error is that
-// of a plain mean over samples.
-ValueWithError fromHistogram(const std::vector<std::uint64_t>& firstAt, std::uint64_t samples,
-                             const BinomialWindow& w)
+// tail[k] = P(X ≥ first + k) for X ~ Binomial(N, p), over the window; at its first entry 1, as
+// everywhere below it, up to the neglected weights.
+std::vector<double> tailsOf(const BinomialWindow& w)
 {
-    if (samples == 0)
-        return {NaN, NaN};
-    const auto first = static_cast<std::size_t>(w.first);
-    const std::size_t last = first + w.weights.size() - 1;
-    // tail[k − first] = P(X ≥ k) for k in the window.
     std::vector<double> tail(w.weights.size());
     double running = 0;
     for (std::size_t k = w.weights.size(); k-- > 0;) {
         running += w.weights[k];
         tail[k] = running;
     }
-    tail[0] = 1; // below the window X ≥ k is certain up to the neglected weights
-    auto tailAt = [&](std::size_t k) {
-        return k <= first ? 1.0 : k > last ? 0.0 : tail[k - first];
-    };
+    tail[0] = 1;
+    return tail;
+}
 
+// The canonical probability of an event: each sample contributes P(X ≥ its first n), so the
+// standard error is that of a plain mean over samples. Samples whose first n lies below the
+// window contribute 1 and those above it 0, so only the window's bins are visited.
+ValueWithError fromShownBy(const std::vector<std::uint64_t>& shownBy, std::uint64_t samples,
+                           const BinomialWindow& w, const std::vector<double>& tail)
+{
+    if (samples == 0)
+        return {NaN, NaN};
+    const auto first = static_cast<std::size_t>(w.first);
+    const std::size_t last = first + w.weights.size() - 1;
+    const std::uint64_t below = shownBy[first];
+    const std::uint64_t above = samples - shownBy[last];
     const auto S = static_cast<double>(samples);
-    double mean = 0;
-    for (std::size_t k = 0; k < firstAt.size(); ++k)
-        if (firstAt[k] != 0)
-            mean += static_cast<double>(firstAt[k]) * tailAt(k);
+    // Summed in increasing n, the below-window ones first: whole numbers, so exactly.
+    double mean = static_cast<double>(below);
+    for (std::size_t k = first + 1; k <= last; ++k)
+        if (const std::uint64_t at = shownBy[k] - shownBy[k - 1]; at != 0)
+            mean += static_cast<double>(at) * tail[k - first];
     mean /= S;
     if (samples < 2)
         return {mean, NaN};
-    double squares = 0;
-    for (std::size_t k = 0; k < firstAt.size(); ++k)
-        if (firstAt[k] != 0) {
-            const double d = tailAt(k) - mean;
-            squares += static_cast<double>(firstAt[k]) * d * d;
+    double squares = static_cast<double>(below) * (1 - mean) * (1 - mean);
+    for (std::size_t k = first + 1; k <= last; ++k)
+        if (const std::uint64_t at = shownBy[k] - shownBy[k - 1]; at != 0) {
+            const double d = tail[k - first] - mean;
+            squares += static_cast<double>(at) * d * d;
         }
+    squares += static_cast<double>(above) * mean * mean;
     return {mean, std::sqrt(squares / (S - 1) / S)};
 }
 
@@ -174,7 +185,7 @@ std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<
         const double lipschitz = 2.0 * static_cast<double>(n) / static_cast<double>(N);
         squared.variance[n] *= lipschitz * lipschitz;
     }
-    const auto histograms = eventHistograms(totals);
+    const ShownBy shown = eventsShownBy(totals);
 
     std::vector<CurvePoint> curve;
     curve.reserve(ps.size());
@@ -182,8 +193,9 @@ std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<
         CurvePoint point;
         point.p = p;
         const BinomialWindow w = binomialWindow(totals.siteCount(), p);
+        const std::vector<double> tail = tailsOf(w);
         for (int e = 0; e < EventCount; ++e) {
-            const auto r = fromHistogram(histograms[static_cast<std::size_t>(e)], S, w);
+            const auto r = fromShownBy(shown[static_cast<std::size_t>(e)], S, w, tail);
             point.value[static_cast<std::size_t>(e)] = r.value;
             point.error[static_cast<std::size_t>(e)] = r.error;
         }
@@ -210,9 +222,9 @@ std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<
 
 ValueWithError eventProbability(const Totals& totals, Event event, double p)
 {
-    const auto histograms = eventHistograms(totals);
-    return fromHistogram(histograms[static_cast<std::size_t>(event)], totals.samples(),
-                         binomialWindow(totals.siteCount(), p));
+    const BinomialWindow w = binomialWindow(totals.siteCount(), p);
+    return fromShownBy(eventsShownBy(totals)[static_cast<std::size_t>(event)], totals.samples(), w,
+                       tailsOf(w));
 }
 
 } // namespace stats
