@@ -23,8 +23,16 @@ constexpr std::size_t PrefetchFromBytes = std::size_t{1} << 20;
 // a when cond, else b, without a branch: which neighbours are occupied, which roots coincide and
 // which cluster is largest are close to coin tosses, and mispredicted branches on them once
 // cost more than all the rest of an addition.
+// GCC turns the plain forms back into branches here, so x86-64 gets its conditional move spelt
+// out.
 template <typename T> [[gnu::always_inline]] inline T pick(bool cond, T a, T b)
 {
+#if defined(__x86_64__)
+    if constexpr (sizeof(T) == 4 || sizeof(T) == 8) {
+        __asm__("testb %2, %2\n\tcmovne %1, %0" : "+r"(b) : "rm"(a), "q"(cond) : "cc");
+        return b;
+    }
+#endif
     using U = std::make_unsigned_t<T>;
     const U mask = U{0} - static_cast<U>(cond);
     return static_cast<T>((static_cast<U>(a) & mask) | (static_cast<U>(b) & ~mask));
@@ -124,23 +132,41 @@ std::array<std::int32_t, EventCount> firstEvents(std::int64_t vertical, std::int
 
 // Adds the values at n to the totals as they are found: the totals are walked in order, which
 // the processor streams while the union–find work waits on its scattered loads.
-[[gnu::always_inline]] inline void addAt(Totals& totals, std::size_t n, std::uint64_t largest,
-                                         std::uint64_t squares, std::uint64_t clusters)
+// The arrays are reached through plain pointers, which the stores cannot be taken to change.
+struct Sums
 {
-    const std::uint64_t chi = squares - largest * largest;
-    totals.sumLargest[n] += largest;
-    totals.sumLargestSquared[n] += largest * largest;
-    totals.sumChi[n] += chi;
-    totals.sumChiSquared[n] += UInt128{chi} * chi;
-    totals.sumClusters[n] += clusters;
-    totals.sumClustersSquared[n] += clusters * clusters;
-}
+    explicit Sums(Totals& t)
+        : largest(t.sumLargest.data()), largestSquared(t.sumLargestSquared.data()),
+          chi(t.sumChi.data()), chiSquared(t.sumChiSquared.data()), clusters(t.sumClusters.data()),
+          clustersSquared(t.sumClustersSquared.data())
+    {
+    }
 
-// The roots of a new site's four neighbours (index N for none) and their sizes, and which of
-// them are distinct clusters: the new site joins all of those at once.
+    [[gnu::always_inline]] void addAt(std::size_t n, std::uint64_t largestSize,
+                                      std::uint64_t squares, std::uint64_t clusterCount)
+    {
+        const std::uint64_t c = squares - largestSize * largestSize;
+        largest[n] += largestSize;
+        largestSquared[n] += largestSize * largestSize;
+        chi[n] += c;
+        chiSquared[n] += UInt128{c} * c;
+        clusters[n] += clusterCount;
+        clustersSquared[n] += clusterCount * clusterCount;
+    }
+
+    std::uint64_t* largest;
+    UInt128* largestSquared;
+    UInt128* chi;
+    UInt128* chiSquared;
+    std::uint64_t* clusters;
+    UInt128* clustersSquared;
+};
+
+// The roots of a new site's four neighbours (index N for none), then the site itself, and the
+// neighbours' sizes, and which of them are distinct clusters: the site joins all those at once.
 struct Around
 {
-    std::uint32_t root[4];
+    std::uint32_t root[5];
     std::uint32_t size[4];
     bool distinct[4];
     bool same[4][4]; // same[j][k], j < k: both neighbours lie in one cluster
@@ -163,14 +189,14 @@ struct Join
 {
     std::uint32_t big;   // the largest cluster's root, or the new site
     std::uint32_t total; // the size of the joined cluster
-    int largestAt;       // which neighbour leads to big, or −1
+    int largestAt;       // which neighbour leads to big, or 4 for the site
     std::uint64_t squaresAdded;
     std::uint32_t joined; // how many clusters the new site joins
 };
 
-[[gnu::always_inline]] inline Join join(const Around& a, std::uint32_t site)
+[[gnu::always_inline]] inline Join join(const Around& a)
 {
-    Join j{site, 0, -1, 0, 0};
+    Join j{0, 0, 4, 0, 0};
     std::uint64_t sum = 0;
     std::uint64_t squares = 0;
     std::uint32_t largest = 0;
@@ -180,10 +206,10 @@ struct Join
         squares += std::uint64_t{s} * s;
         j.joined += a.distinct[k];
         const bool larger = s > largest;
-        j.big = pick(larger, a.root[k], j.big);
         j.largestAt = pick(larger, k, j.largestAt);
         largest = pick(larger, s, largest);
     }
+    j.big = a.root[j.largestAt];
     j.total = static_cast<std::uint32_t>(1 + sum);
     j.squaresAdded = 2 * sum + sum * sum - squares;
     return j;
@@ -271,6 +297,7 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
     std::fill(parent.begin(), parent.end(), none);
     sizes[none] = 0;
     edges[none] = 0;
+    Sums sums(totals);
     std::int64_t vertical = N + 1;
     std::int64_t horizontal = N + 1;
     std::uint32_t maxSize = 0;
@@ -287,6 +314,7 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
         std::uint32_t nb[4];
         neighbours(packed, nb);
         Around a;
+        a.root[4] = site;
         unsigned touched = (y == 0 ? Top : 0) | (y == last ? Bottom : 0) | (x == 0 ? Left : 0) |
                            (x == last ? Right : 0);
         for (int k = 0; k < 4; ++k) {
@@ -295,7 +323,7 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
             touched |= edges[a.root[k]]; // the empty root touches none
         }
         a.compare(none);
-        const Join j = join(a, site);
+        const Join j = join(a);
         for (const std::uint32_t r : a.root)
             parent[r] = j.big;
         parent[none] = none;
@@ -310,7 +338,7 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
             pick(vertical > N && (touched & (Top | Bottom)) == (Top | Bottom), at, vertical);
         horizontal =
             pick(horizontal > N && (touched & (Left | Right)) == (Left | Right), at, horizontal);
-        addAt(totals, n, maxSize, squares, count);
+        sums.addAt(n, maxSize, squares, count);
     }
     return firstEvents(vertical, horizontal);
 }
@@ -326,6 +354,7 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNod
     for (std::uint32_t s = 0; s <= none; ++s)
         nodes[s] = {none, 0, 0};
     sizes[none] = 0;
+    Sums sums(totals);
     std::int64_t vertical = N + 1;
     std::int64_t horizontal = N + 1;
     std::uint32_t maxSize = 0;
@@ -342,8 +371,10 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNod
         std::uint32_t nb[4];
         neighbours(packed, nb);
         Around a;
-        Offset rootX[4];
-        Offset rootY[4];
+        a.root[4] = site;
+        Offset rootX[5];
+        Offset rootY[5];
+        rootX[4] = rootY[4] = 0;
         for (int k = 0; k < 4; ++k) {
             Offset dx;
             Offset dy;
@@ -360,14 +391,10 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNod
                 wrapX = wrapX | (a.same[j][k] & (rootX[j] != rootX[k]));
                 wrapY = wrapY | (a.same[j][k] & (rootY[j] != rootY[k]));
             }
-        const Join joined = join(a, site);
+        const Join joined = join(a);
         // The big cluster stays where it is; the new site and the other roots move under it.
-        Offset bigX = 0;
-        Offset bigY = 0;
-        for (int k = 0; k < 4; ++k) {
-            bigX = pick(joined.largestAt == k, rootX[k], bigX);
-            bigY = pick(joined.largestAt == k, rootY[k], bigY);
-        }
+        const Offset bigX = rootX[joined.largestAt];
+        const Offset bigY = rootY[joined.largestAt];
         for (int k = 0; k < 4; ++k)
             nodes[a.root[k]] = {joined.big, static_cast<Offset>(rootX[k] - bigX),
                                 static_cast<Offset>(rootY[k] - bigY)};
@@ -381,7 +408,7 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNod
         const auto at = static_cast<std::int64_t>(n);
         vertical = pick(vertical > N && wrapY, at, vertical);
         horizontal = pick(horizontal > N && wrapX, at, horizontal);
-        addAt(totals, n, maxSize, squares, count);
+        sums.addAt(n, maxSize, squares, count);
     }
     // On a 1 × 1 torus the lone site is its own neighbour both ways: it wraps at once.
     if (L == 1)
