@@ -41,22 +41,64 @@ template <typename T> [[gnu::always_inline]] inline T pick(bool cond, T a, T b)
 // Every site holds its parent; a root is its own parent. Empty sites, and the neighbours beyond
 // an open lattice's edges, point to one extra node (index N), a root of size 0 that touches no
 // edge, so that finding their root needs no test of occupation and merging it changes nothing.
-// On the torus a site also holds its position relative to its parent in the unwrapped plane,
-// kept modulo 2³² or, where that is exact too, 2¹⁶, which halves the node; a root's is 0. The
-// positions only serve to tell whether a loop's winding a around the torus is 0, from a·L; a
-// simple loop through at most L² sites has |a| ≤ L, and 0 < |a| ≤ L with a·L ≡ 0 (mod 2ᵏ) needs
+// On the torus a site also holds its position relative to its parent in the unwrapped plane; a
+// root's is 0. The positions only serve to tell whether a loop's winding a around the torus is
+// 0, from its extent a·L; a simple loop through at most L² + 1 sites has |a·L| ≤ L² + 1.
+//
+// Split positions keep x and y each modulo 2ᵏ: 0 < |a| ≤ L with a·L ≡ 0 (mod 2ᵏ) needs
 // L · gcd(L, 2ᵏ) ≥ 2ᵏ, never so for k = 32 (L ≤ 46340), nor for k = 16 when L ≤ 255, odd, or
 // with few factors 2 (600 = 8 · 75: 4800 < 65536).
-template <typename Offset> struct alignas(sizeof(Offset) == 2 ? 8 : 16) TorusNode
+template <typename Word> struct Split
 {
-    std::uint32_t parent;
-    Offset dx;
-    Offset dy;
+    Word x;
+    Word y;
+
+    static Split step(int dx, int dy) { return {static_cast<Word>(dx), static_cast<Word>(dy)}; }
+    friend Split operator+(Split a, Split b)
+    {
+        return {static_cast<Word>(a.x + b.x), static_cast<Word>(a.y + b.y)};
+    }
+    friend Split operator-(Split a, Split b)
+    {
+        return {static_cast<Word>(a.x - b.x), static_cast<Word>(a.y - b.y)};
+    }
+    bool wrapsX() const { return x != 0; } // of a difference of two placements
+    bool wrapsY() const { return y != 0; }
 };
-bool smallTorusIsExact(int L)
+// Packed positions keep x + 2¹⁶·y modulo 2³², one addition for both. When L² + 1 < 2¹⁵ the x
+// of a loop's extent is its low half read as signed, exactly, and what is left is 2¹⁶·y, with
+// |y| < 2¹⁶.
+struct Packed
+{
+    std::uint32_t v;
+
+    static Packed step(int dx, int dy)
+    {
+        return {static_cast<std::uint32_t>(dx) + (static_cast<std::uint32_t>(dy) << 16)};
+    }
+    friend Packed operator+(Packed a, Packed b) { return {a.v + b.v}; }
+    friend Packed operator-(Packed a, Packed b) { return {a.v - b.v}; }
+    bool wrapsX() const { return static_cast<std::uint16_t>(v) != 0; }
+    bool wrapsY() const
+    {
+        return v != static_cast<std::uint32_t>(
+                        static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
+    }
+};
+bool packedIsExact(int L)
+{
+    return std::int64_t{L} * L + 1 < (1 << 15);
+}
+bool splitSmallIsExact(int L)
 {
     return std::int64_t{L} * std::gcd(L, 1 << 16) < (1 << 16);
 }
+
+template <typename Position> struct alignas(sizeof(Position) == 4 ? 8 : 16) TorusNode
+{
+    std::uint32_t parent;
+    Position offset;
+};
 
 // The lattice edges a cluster touches, kept at its root.
 enum EdgeBits : std::uint8_t { Top = 1, Bottom = 2, Left = 4, Right = 8 };
@@ -93,34 +135,31 @@ template <typename Node> std::uint32_t parentOf(const Node& node)
 }
 
 // As find, adding up the position (dx, dy) of j relative to its root.
-template <typename Offset>
-[[gnu::noinline]] std::uint32_t findDeeper(TorusNode<Offset>* nodes, std::uint32_t j, Offset& dx,
-                                           Offset& dy)
+template <typename Position>
+[[gnu::noinline]] std::uint32_t findDeeper(TorusNode<Position>* nodes, std::uint32_t j,
+                                           Position& offset)
 {
     for (;;) {
-        TorusNode<Offset>& node = nodes[j];
+        TorusNode<Position>& node = nodes[j];
         if (node.parent == j)
             return j;
-        const TorusNode<Offset>& up = nodes[node.parent];
-        node = {up.parent, static_cast<Offset>(node.dx + up.dx),
-                static_cast<Offset>(node.dy + up.dy)};
-        dx = static_cast<Offset>(dx + node.dx);
-        dy = static_cast<Offset>(dy + node.dy);
+        const TorusNode<Position>& up = nodes[node.parent];
+        node = {up.parent, node.offset + up.offset};
+        offset = offset + node.offset;
         j = node.parent;
     }
 }
 
-template <typename Offset>
-[[gnu::always_inline]] inline std::uint32_t find(TorusNode<Offset>* nodes, std::uint32_t j,
-                                                 Offset& dx, Offset& dy)
+template <typename Position>
+[[gnu::always_inline]] inline std::uint32_t find(TorusNode<Position>* nodes, std::uint32_t j,
+                                                 Position& offset)
 {
-    const TorusNode<Offset> a = nodes[j];
-    const TorusNode<Offset> b = nodes[a.parent];
+    const TorusNode<Position> a = nodes[j];
+    const TorusNode<Position> b = nodes[a.parent];
     const std::uint32_t g = b.parent;
-    dx = static_cast<Offset>(a.dx + b.dx);
-    dy = static_cast<Offset>(a.dy + b.dy);
-    nodes[j] = {g, dx, dy};
-    return __builtin_expect(nodes[g].parent == g, 1) ? g : findDeeper(nodes, g, dx, dy);
+    offset = a.offset + b.offset;
+    nodes[j] = {g, offset};
+    return __builtin_expect(nodes[g].parent == g, 1) ? g : findDeeper(nodes, g, offset);
 }
 
 std::array<std::int32_t, EventCount> firstEvents(std::int64_t vertical, std::int64_t horizontal)
@@ -226,8 +265,9 @@ struct Sweep::State
     // Indexed by site, and N for the shared empty root. Sizes and edges are read at roots
     // only, each written when its site became a root, so they are never cleared.
     std::vector<std::uint32_t> parent;
-    std::vector<TorusNode<std::uint32_t>> torus;
-    std::vector<TorusNode<std::uint16_t>> smallTorus;
+    std::vector<TorusNode<Packed>> packedTorus;
+    std::vector<TorusNode<Split<std::uint16_t>>> smallTorus;
+    std::vector<TorusNode<Split<std::uint32_t>>> torus;
     std::vector<std::uint32_t> sizes;
     std::vector<std::uint8_t> edges;
     bool prefetching = false;
@@ -278,16 +318,19 @@ struct Sweep::State
         }
         if (n + PrefetchDistance / 2 < order.size()) {
             neighbours(order[n + PrefetchDistance / 2], around);
-            for (const std::uint32_t site : around)
-                __builtin_prefetch(&nodes[parentOf(nodes[site])]);
+            for (const std::uint32_t site : around) {
+                const std::uint32_t up = parentOf(nodes[site]);
+                __builtin_prefetch(&nodes[up]);
+                __builtin_prefetch(&sizes[up]);
+            }
         }
     }
 
     // Both add the sample's values at every n to the totals and return the first n of each
     // event (N + 1 for never).
     std::array<std::int32_t, EventCount> runOpen(Totals& totals);
-    template <typename Offset>
-    std::array<std::int32_t, EventCount> runTorus(std::vector<TorusNode<Offset>>& nodes,
+    template <typename Position>
+    std::array<std::int32_t, EventCount> runTorus(std::vector<TorusNode<Position>>& nodes,
                                                   Totals& totals);
 };
 
@@ -346,13 +389,13 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
 // The new site sits at the origin; each neighbour's root then lies at the neighbour's step less
 // the neighbour's position relative to that root. Two neighbours in one cluster that place its
 // root differently close a loop around the torus, in the direction(s) in which they differ.
-template <typename Offset>
-std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNode<Offset>>& nodes,
-                                                            Totals& totals)
+template <typename Position>
+std::array<std::int32_t, EventCount>
+Sweep::State::runTorus(std::vector<TorusNode<Position>>& nodes, Totals& totals)
 {
     const auto none = static_cast<std::uint32_t>(N);
     for (std::uint32_t s = 0; s <= none; ++s)
-        nodes[s] = {none, 0, 0};
+        nodes[s] = {none, {}};
     sizes[none] = 0;
     Sums sums(totals);
     std::int64_t vertical = N + 1;
@@ -360,9 +403,8 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNod
     std::uint32_t maxSize = 0;
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
-    const Offset minus = static_cast<Offset>(-1);
-    const Offset stepX[4] = {minus, 1, 0, 0};
-    const Offset stepY[4] = {0, 0, minus, 1};
+    const Position steps[4] = {Position::step(-1, 0), Position::step(1, 0), Position::step(0, -1),
+                               Position::step(0, 1)};
     for (std::size_t n = 1; n <= order.size(); ++n) {
         if (prefetching)
             prefetch(nodes, n - 1);
@@ -372,35 +414,31 @@ std::array<std::int32_t, EventCount> Sweep::State::runTorus(std::vector<TorusNod
         neighbours(packed, nb);
         Around a;
         a.root[4] = site;
-        Offset rootX[5];
-        Offset rootY[5];
-        rootX[4] = rootY[4] = 0;
+        Position placed[5]; // of each neighbour's root, and of the site
+        placed[4] = {};
         for (int k = 0; k < 4; ++k) {
-            Offset dx;
-            Offset dy;
-            a.root[k] = find(nodes.data(), nb[k], dx, dy);
+            Position offset;
+            a.root[k] = find(nodes.data(), nb[k], offset);
             a.size[k] = sizes[a.root[k]];
-            rootX[k] = static_cast<Offset>(stepX[k] - dx);
-            rootY[k] = static_cast<Offset>(stepY[k] - dy);
+            placed[k] = steps[k] - offset;
         }
         a.compare(none);
         bool wrapX = false;
         bool wrapY = false;
         for (int k = 1; k < 4; ++k)
             for (int j = 0; j < k; ++j) {
-                wrapX = wrapX | (a.same[j][k] & (rootX[j] != rootX[k]));
-                wrapY = wrapY | (a.same[j][k] & (rootY[j] != rootY[k]));
+                const Position d = placed[j] - placed[k];
+                wrapX = wrapX | (a.same[j][k] & d.wrapsX());
+                wrapY = wrapY | (a.same[j][k] & d.wrapsY());
             }
         const Join joined = join(a);
         // The big cluster stays where it is; the new site and the other roots move under it.
-        const Offset bigX = rootX[joined.largestAt];
-        const Offset bigY = rootY[joined.largestAt];
+        const Position big = placed[joined.largestAt];
         for (int k = 0; k < 4; ++k)
-            nodes[a.root[k]] = {joined.big, static_cast<Offset>(rootX[k] - bigX),
-                                static_cast<Offset>(rootY[k] - bigY)};
-        nodes[none] = {none, 0, 0};
-        nodes[joined.big] = {joined.big, 0, 0};
-        nodes[site] = {joined.big, static_cast<Offset>(0 - bigX), static_cast<Offset>(0 - bigY)};
+            nodes[a.root[k]] = {joined.big, placed[k] - big};
+        nodes[none] = {none, {}};
+        nodes[joined.big] = {joined.big, {}};
+        nodes[site] = {joined.big, Position{} - big};
         sizes[joined.big] = joined.total;
         squares += 1 + joined.squaresAdded;
         count = count + 1 - joined.joined;
@@ -428,10 +466,12 @@ Sweep::Sweep(int L, Boundary boundary) : state(std::make_unique<State>())
     std::size_t nodeBytes = sizeof(std::uint32_t);
     if (boundary == Boundary::Open)
         s.parent.resize(sites + 1), s.edges.resize(sites + 1);
-    else if (smallTorusIsExact(L))
-        s.smallTorus.resize(sites + 1), nodeBytes = sizeof(TorusNode<std::uint16_t>);
+    else if (packedIsExact(L))
+        s.packedTorus.resize(sites + 1), nodeBytes = sizeof(TorusNode<Packed>);
+    else if (splitSmallIsExact(L))
+        s.smallTorus.resize(sites + 1), nodeBytes = sizeof(TorusNode<Split<std::uint16_t>>);
     else
-        s.torus.resize(sites + 1), nodeBytes = sizeof(TorusNode<std::uint32_t>);
+        s.torus.resize(sites + 1), nodeBytes = sizeof(TorusNode<Split<std::uint32_t>>);
     s.prefetching = sites * nodeBytes >= PrefetchFromBytes;
 }
 
@@ -446,7 +486,9 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
     record.sample = sample;
     if (s.boundary == Boundary::Open)
         record.firstN = s.runOpen(totals);
-    else if (smallTorusIsExact(s.L))
+    else if (packedIsExact(s.L))
+        record.firstN = s.runTorus(s.packedTorus, totals);
+    else if (splitSmallIsExact(s.L))
         record.firstN = s.runTorus(s.smallTorus, totals);
     else
         record.firstN = s.runTorus(s.torus, totals);
