@@ -213,11 +213,14 @@ struct Around
     void compare(std::uint32_t none)
     {
         for (int k = 0; k < 4; ++k) {
-            distinct[k] = root[k] != none;
+            const bool occupied = root[k] != none;
+            bool repeated = false;
             for (int j = 0; j < k; ++j) {
-                same[j][k] = root[j] == root[k] && root[k] != none;
-                distinct[k] = distinct[k] & !same[j][k];
+                const bool equal = root[j] == root[k];
+                same[j][k] = occupied & equal;
+                repeated = repeated | equal;
             }
+            distinct[k] = occupied & !repeated;
         }
     }
 };
@@ -347,10 +350,12 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
     const auto last = static_cast<std::uint32_t>(L - 1);
-    for (std::size_t n = 1; n <= order.size(); ++n) {
+    const std::uint32_t* const sequence = order.data();
+    const std::size_t sites = order.size();
+    for (std::size_t n = 1; n <= sites; ++n) {
         if (prefetching)
             prefetch(parent, n - 1);
-        const std::uint32_t packed = order[n - 1];
+        const std::uint32_t packed = sequence[n - 1];
         const std::uint32_t x = packed & 0xffffu;
         const std::uint32_t y = packed >> 16;
         const std::uint32_t site = index(packed);
@@ -405,10 +410,12 @@ Sweep::State::runTorus(std::vector<TorusNode<Position>>& nodes, Totals& totals)
     std::uint32_t count = 0;
     const Position steps[4] = {Position::step(-1, 0), Position::step(1, 0), Position::step(0, -1),
                                Position::step(0, 1)};
-    for (std::size_t n = 1; n <= order.size(); ++n) {
+    const std::uint32_t* const sequence = order.data();
+    const std::size_t sites = order.size();
+    for (std::size_t n = 1; n <= sites; ++n) {
         if (prefetching)
             prefetch(nodes, n - 1);
-        const std::uint32_t packed = order[n - 1];
+        const std::uint32_t packed = sequence[n - 1];
         const std::uint32_t site = index(packed);
         std::uint32_t nb[4];
         neighbours(packed, nb);
