@@ -114,24 +114,34 @@ template <typename Node> std::uint32_t parentOf(const Node& node)
 
 // Path halving, first two steps without a branch: after halving nearly every path is that short.
 // The deeper rest is walked in a loop of its own, out of the way of the common case.
-[[gnu::noinline]] std::uint32_t findDeeper(std::uint32_t* parent, std::uint32_t j)
+inline std::uint32_t& parentIn(std::uint32_t& node)
+{
+    return node;
+}
+template <typename Node> std::uint32_t& parentIn(Node& node)
+{
+    return node.parent;
+}
+
+template <typename Node> [[gnu::noinline]] std::uint32_t findDeeper(Node* nodes, std::uint32_t j)
 {
     for (;;) {
-        const std::uint32_t p = parent[j];
+        const std::uint32_t p = parentIn(nodes[j]);
         if (p == j)
             return j;
-        const std::uint32_t g = parent[p];
-        parent[j] = g;
+        const std::uint32_t g = parentIn(nodes[p]);
+        parentIn(nodes[j]) = g;
         j = g;
     }
 }
 
-[[gnu::always_inline]] inline std::uint32_t find(std::uint32_t* parent, std::uint32_t j)
+template <typename Node>
+[[gnu::always_inline]] inline std::uint32_t find(Node* nodes, std::uint32_t j)
 {
-    const std::uint32_t p = parent[j];
-    const std::uint32_t g = parent[p];
-    parent[j] = g;
-    return __builtin_expect(parent[g] == g, 1) ? g : findDeeper(parent, g);
+    const std::uint32_t p = parentIn(nodes[j]);
+    const std::uint32_t g = parentIn(nodes[p]);
+    parentIn(nodes[j]) = g;
+    return __builtin_expect(parentIn(nodes[g]) == g, 1) ? g : findDeeper(nodes, g);
 }
 
 // As find, adding up the position (dx, dy) of j relative to its root.
@@ -332,6 +342,14 @@ struct Sweep::State
     // Both add the sample's values at every n to the totals and return the first n of each
     // event (N + 1 for never).
     std::array<std::int32_t, EventCount> runOpen(Totals& totals);
+    struct Running
+    {
+        std::uint32_t maxSize;
+        std::uint64_t squares;
+        std::uint32_t count;
+    };
+    template <typename Node>
+    void runPlain(std::vector<Node>& nodes, std::size_t from, Sums sums, Running r);
     template <typename Position>
     std::array<std::int32_t, EventCount> runTorus(std::vector<TorusNode<Position>>& nodes,
                                                   Totals& totals);
@@ -352,7 +370,8 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
     const auto last = static_cast<std::uint32_t>(L - 1);
     const std::uint32_t* const sequence = order.data();
     const std::size_t sites = order.size();
-    for (std::size_t n = 1; n <= sites; ++n) {
+    std::size_t n = 1;
+    for (; n <= sites && (vertical > N || horizontal > N); ++n) {
         if (prefetching)
             prefetch(parent, n - 1);
         const std::uint32_t packed = sequence[n - 1];
@@ -388,7 +407,42 @@ std::array<std::int32_t, EventCount> Sweep::State::runOpen(Totals& totals)
             pick(horizontal > N && (touched & (Left | Right)) == (Left | Right), at, horizontal);
         sums.addAt(n, maxSize, squares, count);
     }
+    runPlain(parent, n, sums, {maxSize, squares, count});
     return firstEvents(vertical, horizontal);
+}
+
+// Once every event has happened only the clusters' sizes matter: the rest of the sweep leaves
+// edges and positions alone.
+template <typename Node>
+void Sweep::State::runPlain(std::vector<Node>& nodes, std::size_t from, Sums sums, Running r)
+{
+    const auto none = static_cast<std::uint32_t>(N);
+    const std::uint32_t* const sequence = order.data();
+    const std::size_t sites = order.size();
+    for (std::size_t n = from; n <= sites; ++n) {
+        if (prefetching)
+            prefetch(nodes, n - 1);
+        const std::uint32_t packed = sequence[n - 1];
+        const std::uint32_t site = index(packed);
+        std::uint32_t nb[4];
+        neighbours(packed, nb);
+        Around a;
+        a.root[4] = site;
+        for (int k = 0; k < 4; ++k) {
+            a.root[k] = find(nodes.data(), nb[k]);
+            a.size[k] = sizes[a.root[k]];
+        }
+        a.compare(none);
+        const Join j = join(a);
+        for (const std::uint32_t root : a.root)
+            parentIn(nodes[root]) = j.big;
+        parentIn(nodes[none]) = none;
+        sizes[j.big] = j.total;
+        r.squares += 1 + j.squaresAdded;
+        r.count = r.count + 1 - j.joined;
+        r.maxSize = std::max(r.maxSize, j.total);
+        sums.addAt(n, r.maxSize, r.squares, r.count);
+    }
 }
 
 // The new site sits at the origin; each neighbour's root then lies at the neighbour's step less
@@ -412,7 +466,8 @@ Sweep::State::runTorus(std::vector<TorusNode<Position>>& nodes, Totals& totals)
                                Position::step(0, 1)};
     const std::uint32_t* const sequence = order.data();
     const std::size_t sites = order.size();
-    for (std::size_t n = 1; n <= sites; ++n) {
+    std::size_t n = 1;
+    for (; n <= sites && (vertical > N || horizontal > N); ++n) {
         if (prefetching)
             prefetch(nodes, n - 1);
         const std::uint32_t packed = sequence[n - 1];
@@ -455,6 +510,7 @@ Sweep::State::runTorus(std::vector<TorusNode<Position>>& nodes, Totals& totals)
         horizontal = pick(horizontal > N && wrapX, at, horizontal);
         sums.addAt(n, maxSize, squares, count);
     }
+    runPlain(nodes, n, sums, {maxSize, squares, count});
     // On a 1 × 1 torus the lone site is its own neighbour both ways: it wraps at once.
     if (L == 1)
         vertical = horizontal = 1;
