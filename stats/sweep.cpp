@@ -251,16 +251,17 @@ struct Join
     Join j{0, 0, 4, 0, 0};
     std::uint64_t sum = 0;
     std::uint64_t squares = 0;
-    std::uint32_t largest = 0;
+    // Size and neighbour in one key, whose maximum names the largest cluster; the site itself,
+    // of no size yet, wins only when no neighbour is occupied.
+    std::uint64_t largest = 4;
     for (int k = 0; k < 4; ++k) {
-        const std::uint32_t s = pick(a.distinct[k], a.size[k], 0u);
+        const std::uint32_t s = a.size[k] & (0u - static_cast<std::uint32_t>(a.distinct[k]));
         sum += s;
         squares += std::uint64_t{s} * s;
         j.joined += a.distinct[k];
-        const bool larger = s > largest;
-        j.largestAt = pick(larger, k, j.largestAt);
-        largest = pick(larger, s, largest);
+        largest = std::max(largest, std::uint64_t{s} << 3 | static_cast<unsigned>(k));
     }
+    j.largestAt = static_cast<int>(largest & 7);
     j.big = a.root[j.largestAt];
     j.total = static_cast<std::uint32_t>(1 + sum);
     j.squaresAdded = 2 * sum + sum * sum - squares;
