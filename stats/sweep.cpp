@@ -217,8 +217,8 @@ struct Around
 {
     std::uint32_t root[5];
     std::uint32_t size[4];
-    bool distinct[4];
-    bool same[4][4]; // same[j][k], j < k: both neighbours lie in one cluster
+    bool distinct[4]; // a root not met before; the empty root's size of 0 adds nothing
+    bool same[4][4];  // same[j][k], j < k: both neighbours lie in one cluster
 
     void compare(std::uint32_t none)
     {
@@ -230,7 +230,7 @@ struct Around
                 same[j][k] = occupied & equal;
                 repeated = repeated | equal;
             }
-            distinct[k] = occupied & !repeated;
+            distinct[k] = !repeated;
         }
     }
 };
@@ -258,7 +258,7 @@ struct Join
         const std::uint32_t s = a.size[k] & (0u - static_cast<std::uint32_t>(a.distinct[k]));
         sum += s;
         squares += std::uint64_t{s} * s;
-        j.joined += a.distinct[k];
+        j.joined += s != 0;
         largest = std::max(largest, std::uint64_t{s} << 3 | static_cast<unsigned>(k));
     }
     j.largestAt = static_cast<int>(largest & 7);
