@@ -62,6 +62,7 @@ template <typename Word> struct Split
     {
         return {static_cast<Word>(a.x - b.x), static_cast<Word>(a.y - b.y)};
     }
+    friend bool operator!=(Split a, Split b) { return ((a.x ^ b.x) | (a.y ^ b.y)) != 0; }
     bool wrapsX() const { return x != 0; } // of a difference of two placements
     bool wrapsY() const { return y != 0; }
 };
@@ -78,6 +79,7 @@ struct Packed
     }
     friend Packed operator+(Packed a, Packed b) { return {a.v + b.v}; }
     friend Packed operator-(Packed a, Packed b) { return {a.v - b.v}; }
+    friend bool operator!=(Packed a, Packed b) { return a.v != b.v; }
     bool wrapsX() const { return static_cast<std::uint16_t>(v) != 0; }
     bool wrapsY() const
     {
@@ -486,14 +488,24 @@ Sweep::State::runTorus(std::vector<TorusNode<Position>>& nodes, Totals& totals)
             placed[k] = steps[k] - offset;
         }
         a.compare(none);
-        bool wrapX = false;
-        bool wrapY = false;
+        // Loops around the torus are closed rarely: the directions are read only when one is.
+        bool closed = false;
         for (int k = 1; k < 4; ++k)
-            for (int j = 0; j < k; ++j) {
-                const Position d = placed[j] - placed[k];
-                wrapX = wrapX | (a.same[j][k] & d.wrapsX());
-                wrapY = wrapY | (a.same[j][k] & d.wrapsY());
-            }
+            for (int j = 0; j < k; ++j)
+                closed = closed | (a.same[j][k] & (placed[j] != placed[k]));
+        if (__builtin_expect(closed, 0)) {
+            bool wrapX = false;
+            bool wrapY = false;
+            for (int k = 1; k < 4; ++k)
+                for (int j = 0; j < k; ++j) {
+                    const Position d = placed[j] - placed[k];
+                    wrapX = wrapX | (a.same[j][k] & d.wrapsX());
+                    wrapY = wrapY | (a.same[j][k] & d.wrapsY());
+                }
+            const auto at = static_cast<std::int64_t>(n);
+            vertical = pick(vertical > N && wrapY, at, vertical);
+            horizontal = pick(horizontal > N && wrapX, at, horizontal);
+        }
         const Join joined = join(a);
         // The big cluster stays where it is; the new site and the other roots move under it.
         const Position big = placed[joined.largestAt];
@@ -506,9 +518,6 @@ Sweep::State::runTorus(std::vector<TorusNode<Position>>& nodes, Totals& totals)
         squares += 1 + joined.squaresAdded;
         count = count + 1 - joined.joined;
         maxSize = std::max(maxSize, joined.total);
-        const auto at = static_cast<std::int64_t>(n);
-        vertical = pick(vertical > N && wrapY, at, vertical);
-        horizontal = pick(horizontal > N && wrapX, at, horizontal);
         sums.addAt(n, maxSize, squares, count);
     }
     runPlain(nodes, n, sums, {maxSize, squares, count});
