@@ -2,9 +2,9 @@
 
 #include "canonical.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
-#include <map>
 
 namespace stats {
 
@@ -32,15 +32,25 @@ std::vector<Estimator> estimatorsFor(Boundary boundary)
 // For each event, how many of the chosen samples show it by n, for n = 0 … N.
 using Cumulative = std::array<std::vector<double>, EventCount>;
 
-Cumulative cumulate(const std::array<std::vector<std::int64_t>, EventCount>& firstAt)
+// The counts over all samples less those of the samples left out, for the events the estimator
+// uses: leaving a group out then costs one pass over n, not a copy of every count.
+Cumulative shownWithout(const Estimator& est,
+                        const std::array<std::vector<std::int64_t>, EventCount>& all,
+                        const std::vector<const SampleEvents*>& leftOut)
 {
     Cumulative c;
     for (std::size_t e = 0; e < EventCount; ++e) {
-        c[e].resize(firstAt[e].size());
-        std::int64_t running = 0;
-        for (std::size_t n = 0; n < firstAt[e].size(); ++n) {
-            running += firstAt[e][n];
-            c[e][n] = static_cast<double>(running);
+        if (est.mix[e] == 0)
+            continue;
+        std::vector<std::int64_t> out(all[e].size());
+        for (const SampleEvents* s : leftOut)
+            if (s->firstN[e] >= 0 && static_cast<std::size_t>(s->firstN[e]) < out.size())
+                ++out[static_cast<std::size_t>(s->firstN[e])];
+        c[e].resize(all[e].size());
+        std::int64_t passed = 0;
+        for (std::size_t n = 0; n < all[e].size(); ++n) {
+            passed += out[n];
+            c[e][n] = static_cast<double>(all[e][n] - passed);
         }
     }
     return c;
@@ -80,17 +90,12 @@ std::vector<ThresholdEstimate> estimateThreshold(const Totals& totals)
     const auto entries = static_cast<std::size_t>(N + 1);
     const std::uint64_t groups = std::min<std::uint64_t>(JackknifeGroups, S);
 
-    // Histograms of the first n, over all samples and per jackknife group (sample number modulo
-    // the group count, so the same samples always form the same groups).
-    using Histogram = std::array<std::vector<std::int64_t>, EventCount>;
-    auto emptyHistogram = [&] {
-        Histogram h;
-        for (auto& v : h)
-            v.assign(entries, 0);
-        return h;
-    };
-    Histogram all = emptyHistogram();
-    std::map<std::uint64_t, std::vector<const SampleEvents*>> members;
+    // How many samples show each event by n, and the first n of each jackknife group's samples
+    // (sample number modulo the group count, so the same samples always form the same groups).
+    std::array<std::vector<std::int64_t>, EventCount> all;
+    for (auto& v : all)
+        v.assign(entries, 0);
+    std::vector<std::vector<const SampleEvents*>> members(groups > 1 ? groups : 0);
     for (const SampleEvents& s : totals.events) {
         for (std::size_t e = 0; e < EventCount; ++e)
             if (s.firstN[e] >= 0 && s.firstN[e] <= N)
@@ -98,7 +103,11 @@ std::vector<ThresholdEstimate> estimateThreshold(const Totals& totals)
         if (groups > 1)
             members[s.sample % groups].push_back(&s);
     }
-    const Cumulative shownAll = cumulate(all);
+    for (auto& v : all)
+        for (std::size_t n = 1; n < v.size(); ++n)
+            v[n] += v[n - 1];
+    // Sample numbers need not be consecutive: a group may be empty.
+    std::erase_if(members, [](const auto& m) { return m.empty(); });
 
     std::vector<ThresholdEstimate> out;
     for (const Estimator& est : estimatorsFor(totals.boundary)) {
@@ -110,19 +119,13 @@ std::vector<ThresholdEstimate> estimateThreshold(const Totals& totals)
             out.push_back(t);
             continue;
         }
-        t.estimate = solve(est, shownAll, static_cast<double>(S), N);
+        t.estimate = solve(est, shownWithout(est, all, {}), static_cast<double>(S), N);
         t.error = NaN;
         if (members.size() > 1) {
             std::vector<double> leaveOneOut;
-            for (const auto& [group, samples] : members) {
-                Histogram rest = all;
-                for (const SampleEvents* s : samples)
-                    for (std::size_t e = 0; e < EventCount; ++e)
-                        if (s->firstN[e] >= 0 && s->firstN[e] <= N)
-                            --rest[e][static_cast<std::size_t>(s->firstN[e])];
-                leaveOneOut.push_back(
-                    solve(est, cumulate(rest), static_cast<double>(S - samples.size()), N));
-            }
+            for (const auto& samples : members)
+                leaveOneOut.push_back(solve(est, shownWithout(est, all, samples),
+                                            static_cast<double>(S - samples.size()), N));
             const auto G = static_cast<double>(leaveOneOut.size());
             double mean = 0;
             for (double x : leaveOneOut)
