@@ -1,5 +1,6 @@
 # Installs the build into a scratch prefix and checks that the program, its menu entry and its
-# icon land where a freedesktop desktop looks for them, and that the entry names both.
+# icon land where a freedesktop desktop looks for them, that the entry names both, and that
+# percolation-stats is installed beside the program.
 #
 #   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -DBINDIR=<bin> -DDATADIR=<share> \
 #         -P check-install.cmake
@@ -14,17 +15,20 @@ if(NOT result EQUAL 0)
 endif()
 
 set(program "${PREFIX}/${BINDIR}/percolation")
+set(tool "${PREFIX}/${BINDIR}/percolation-stats")
 set(entry "${PREFIX}/${DATADIR}/applications/percolation.desktop")
 set(icon "${PREFIX}/${DATADIR}/icons/hicolor/scalable/apps/percolation.svg")
-foreach(path IN ITEMS "${program}" "${entry}" "${icon}")
+foreach(path IN ITEMS "${program}" "${tool}" "${entry}" "${icon}")
     if(NOT EXISTS "${path}")
         message(FATAL_ERROR "not installed: ${path}")
     endif()
 endforeach()
-execute_process(COMMAND test -f "${program}" -a -x "${program}" RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "not an executable file: ${program}")
-endif()
+foreach(executable IN ITEMS "${program}" "${tool}")
+    execute_process(COMMAND test -f "${executable}" -a -x "${executable}" RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "not an executable file: ${executable}")
+    endif()
+endforeach()
 
 file(STRINGS "${entry}" lines)
 foreach(expected IN ITEMS "[Desktop Entry]" "Type=Application" "Name=Percolation"
