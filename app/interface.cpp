@@ -2,12 +2,12 @@
 
 #include "probabilitytext.h"
 #include "statisticswindow.h"
+#include "view/latticetools.h"
 #include "view/percolation.h"
 
-#include <QContextMenuEvent>
+#include <QAction>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLCDNumber>
 #include <QLabel>
@@ -151,11 +151,12 @@ Interface::Interface(QWidget* parent, const char* name)
     lattice->emitLargest();
     lattice->emitSize();
 
-    // The lattice view's menu: its actions keep their shortcuts window-wide, and the Menu key
-    // reaches it here since the view takes no keyboard focus.
-    connect(lattice, &Percolation::statisticsRequested, this, &Interface::statisticsRequested);
-    connect(this, &Interface::statisticsRequested, this, &Interface::showStatistics);
-    connect(this, &Interface::latticeMenuRequested, lattice, &Percolation::showContextMenu);
+    // The lattice view's tooltip and menu: the menu's actions keep their shortcuts window-wide,
+    // and the Menu key reaches it from the whole window since the view takes no keyboard focus.
+    auto* latticeTools = new LatticeTools(lattice);
+    latticeTools->takeMenuKey(this, p_line_edit);
+    connect(latticeTools->statisticsAction(), &QAction::triggered, this,
+            [this] { showStatistics(); });
 
     QGroupBox* exitGroup = makeButtonGroup(this, "exit", 820, 595, 160, 55);
     QPushButton* exitButton = addButton(exitGroup, "exitButton", QStringLiteral("Quit"));
@@ -199,24 +200,6 @@ void Interface::showStatistics()
     statisticsWindow->show();
     statisticsWindow->raise();
     statisticsWindow->activateWindow();
-}
-
-void Interface::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Menu && focusWidget() != p_line_edit)
-        emit latticeMenuRequested();
-    else
-        QWidget::keyPressEvent(event);
-}
-
-// Some platforms turn the Menu key into a context-menu event for the focus widget; the buttons
-// and groups pass it up to here.
-void Interface::contextMenuEvent(QContextMenuEvent* event)
-{
-    if (event->reason() == QContextMenuEvent::Keyboard)
-        emit latticeMenuRequested();
-    else
-        QWidget::contextMenuEvent(event);
 }
 
 void Interface::paintEvent(QPaintEvent* /*event*/)

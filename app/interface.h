@@ -24,22 +24,17 @@ public slots:
     void slotSetLargest(int size);
     void slotSetSize(int L);
     void slotSetp();
-    // Opens the statistics window, or brings it to the front: there is one at most.
-    void showStatistics();
 
 signals:
     void pChanged(double p);
-    // "Statistics…" was chosen in the lattice view's menu or with its shortcut.
-    void statisticsRequested();
-    // The Menu key was pressed outside the entry field.
-    void latticeMenuRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Opens the statistics window, or brings it to the front: there is one at most.
+    void showStatistics();
+
     QLCDNumber* systemSizeLCD = nullptr;
     QLCDNumber* largestClusterLCD = nullptr;
     QLCDNumber* probabilityLCD = nullptr;

@@ -1,26 +1,17 @@
 #pragma once
 
-#include "model/clusterquery.h"
 #include "model/clusters.h"
 
 #include <QImage>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
-
-class QAction;
-class QHelpEvent;
-class QMenu;
 
 // The lattice view. It also holds the state of the current realisation: the probability p for
 // the next one, the system size L, the three lattice arrays and their two counts. Commands arrive
 // as slots; every command that realises a lattice runs the cluster pass, which announces the
 // largest-cluster size and L, and then repaints at once.
-//
-// Resting the pointer on a site shows a tooltip about the site and its cluster, found on demand
-// and kept until the next realisation. The context menu (right click, or the Menu key through
-// showContextMenu()) saves or copies the picture and asks for statistics; its actions' shortcuts
-// work anywhere in the window.
 class Percolation : public QWidget
 {
     Q_OBJECT
@@ -47,6 +38,10 @@ public:
     int largestClusterSize() const { return largestSize; }
     const int* occupiedList() const { return occupied.get(); }
     const int* largestList() const { return largest.get(); }
+    const int* siteArray() const { return site.get(); }
+    // Realisations made since construction, so that whoever keeps answers about one can tell
+    // when it is gone.
+    std::uint64_t realisationCount() const { return realisations; }
 
 public slots:
     void startNew();
@@ -56,42 +51,23 @@ public slots:
     void slotIsolate(bool isolated);
     void pChanged(double probability);
 
-    // Asks for a file and writes the picture there, reporting a failure in a message box.
-    void savePicture();
-    void copyPicture();
-    // The context menu at the pointer when it rests on the view, otherwise at its centre.
-    void showContextMenu();
-
 signals:
     void largestChanged(int size);
     void sizeChanged(int L);
-    void statisticsRequested();
 
 protected:
-    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     bool isolate;
     int largestSize;
     int nOccupied;
     int L;
+    std::uint64_t realisations = 0;
     std::unique_ptr<int[]> site;
     std::unique_ptr<int[]> occupied;
     std::unique_ptr<int[]> largest;
 
     model::ClusterWorkspace clusterWorkspace;
     QImage picture;
-
-    void showToolTip(const QHelpEvent& event);
-    void popUpMenu(const QPoint& globalPosition);
-
-    // Scratch memory and the last answer of the tooltip's cluster search.
-    model::ClusterQuery clusterQuery;
-    QAction* saveAction = nullptr;
-    QAction* copyAction = nullptr;
-    QAction* statsAction = nullptr;
-    QMenu* menu = nullptr; // made when first shown
-    QString pictureFolder;
 };

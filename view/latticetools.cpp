@@ -1,0 +1,164 @@
+#include "latticetools.h"
+
+#include "clustertooltip.h"
+#include "latticepicture.h"
+#include "percolation.h"
+#include "picturefile.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QToolTip>
+
+namespace {
+
+QAction* makeAction(QWidget* owner, const QString& text, QKeyCombination keys,
+                    const QString& purpose)
+{
+    auto* action = new QAction(text, owner);
+    action->setShortcut(QKeySequence(keys));
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setToolTip(purpose);
+    action->setStatusTip(purpose);
+    owner->addAction(action);
+    return action;
+}
+
+} // namespace
+
+LatticeTools::LatticeTools(Percolation* view) : QObject(view), lattice(view)
+{
+    lattice->setAccessibleDescription(
+        QStringLiteral("The current realisation; its context menu saves or copies the picture"));
+    saveAction = makeAction(lattice, QStringLiteral("Save picture…"), Qt::CTRL | Qt::Key_S,
+                            QStringLiteral("Save the lattice picture to a file"));
+    copyAction =
+        makeAction(lattice, QStringLiteral("Copy picture"), Qt::CTRL | Qt::SHIFT | Qt::Key_C,
+                   QStringLiteral("Copy the lattice picture to the clipboard"));
+    statsAction = makeAction(lattice, QStringLiteral("Statistics…"), Qt::CTRL | Qt::Key_T,
+                             QStringLiteral("Open the statistics window"));
+    connect(saveAction, &QAction::triggered, this, &LatticeTools::savePicture);
+    connect(copyAction, &QAction::triggered, this, &LatticeTools::copyPicture);
+    lattice->installEventFilter(this);
+}
+
+LatticeTools::~LatticeTools() = default;
+
+void LatticeTools::takeMenuKey(QWidget* window, QWidget* field)
+{
+    menuKeyWindow = window;
+    menuKeyField = field;
+    window->installEventFilter(this);
+}
+
+bool LatticeTools::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lattice) {
+        if (event->type() == QEvent::ToolTip) {
+            showToolTip(*static_cast<QHelpEvent*>(event));
+            return true;
+        }
+        if (event->type() == QEvent::ContextMenu) {
+            popUpMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+    } else if (watched == menuKeyWindow) {
+        // Reached here, the key or event was passed up by a child that did not want it.
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Menu &&
+            menuKeyWindow->focusWidget() != menuKeyField) {
+            showContextMenu();
+            return true;
+        }
+        // Some platforms turn the Menu key into a context-menu event for the focus widget.
+        if (event->type() == QEvent::ContextMenu &&
+            static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+            showContextMenu();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void LatticeTools::showToolTip(const QHelpEvent& event)
+{
+    const int L = lattice->systemSize();
+    const int side = lattice_picture::Side / L;
+    const QPoint position = event.pos();
+    if (side == 0 || !QRect(0, 0, side * L, side * L).contains(position)) {
+        QToolTip::hideText();
+        return;
+    }
+    if (queriedRealisation != lattice->realisationCount()) {
+        queriedRealisation = lattice->realisationCount();
+        clusterQuery.forget();
+    }
+    const int row = position.y() / side;
+    const int column = position.x() / side;
+    const model::SiteCluster& cluster =
+        clusterQuery.clusterOf(lattice->siteArray(), L, row * L + column + 1,
+                               lattice->largestList(), lattice->largestClusterSize());
+    // Tied to the site's block, so that moving to another site brings up that site's text.
+    QToolTip::showText(event.globalPos(),
+                       cluster_tooltip::text(row, column, cluster, lattice->isIsolated()), lattice,
+                       QRect(column * side, row * side, side, side));
+}
+
+void LatticeTools::showContextMenu()
+{
+    const QPoint pointer = lattice->mapFromGlobal(QCursor::pos());
+    const QRect area = lattice->rect();
+    popUpMenu(lattice->mapToGlobal(area.contains(pointer) ? pointer : area.center()));
+}
+
+void LatticeTools::popUpMenu(const QPoint& globalPosition)
+{
+    if (menu == nullptr) {
+        menu = new QMenu(lattice);
+        menu->setAccessibleName(QStringLiteral("Lattice view"));
+        menu->addActions({saveAction, copyAction});
+        menu->addSeparator();
+        menu->addAction(statsAction);
+    }
+    // The Menu key can arrive both as a key and as a context-menu event: one menu for both.
+    if (!menu->isVisible())
+        menu->popup(globalPosition);
+}
+
+void LatticeTools::savePicture()
+{
+    const QStringList filters = picture_file::nameFilters();
+    QString filter = filters.first();
+    if (pictureFolder.isEmpty()) {
+        pictureFolder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (!QDir(pictureFolder).exists())
+            pictureFolder = QDir::homePath();
+    }
+    const QString suggested =
+        QDir(pictureFolder).filePath(QStringLiteral("lattice-L%1.png").arg(lattice->systemSize()));
+    const QString chosen =
+        QFileDialog::getSaveFileName(lattice, QStringLiteral("Save picture"), suggested,
+                                     filters.join(QStringLiteral(";;")), &filter);
+    if (chosen.isEmpty())
+        return;
+    const QString path = picture_file::withSuffix(chosen, filter);
+    pictureFolder = QFileInfo(path).absolutePath();
+    const QString error = picture_file::save(lattice->composePicture(), path);
+    if (!error.isEmpty())
+        QMessageBox::warning(lattice, QStringLiteral("Save picture"), error);
+}
+
+void LatticeTools::copyPicture()
+{
+    // A copy of its own: sharing the picture would make the next realisation copy it on write.
+    QGuiApplication::clipboard()->setImage(lattice->composePicture().copy());
+}
