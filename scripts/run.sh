@@ -3,6 +3,7 @@
 # a virtual X server instead, saves a screenshot of its window to <build dir>/percolation.png and
 # closes it again, so that a headless machine still shows the program at work.
 set -euo pipefail
+source "$(dirname "$0")/virtual-display.sh"
 
 build=${1:?usage: scripts/run.sh <build dir>}
 program=$build/bin/percolation
@@ -36,28 +37,12 @@ cleanup() {
     if [[ -n $program_pid ]] && kill -0 "$program_pid" 2>/dev/null; then
         kill "$program_pid" 2>/dev/null || true
     fi
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_virtual_display
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Xvfb chooses a free display itself and reports its number once it accepts clients.
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -dpi 96 -nolisten tcp \
-    3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-display_number=
-read -r -t 30 display_number <"$work/display" || true
-if [[ -z $display_number ]]; then
-    echo "run: the virtual X server did not start:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=:$display_number
-export QT_QPA_PLATFORM=xcb
+start_virtual_display run "$work"
 if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
     mkdir -m 700 "$work/runtime"
     export XDG_RUNTIME_DIR=$work/runtime

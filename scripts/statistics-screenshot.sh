@@ -6,6 +6,7 @@
 #
 # The picture defaults to docs/statistics-window.png, the sweep to 200 samples of each size.
 set -euo pipefail
+source "$(dirname "$0")/virtual-display.sh"
 
 build=${1:?usage: scripts/statistics-screenshot.sh <build dir> [samples per size] [picture]}
 samples=${2:-200}
@@ -25,28 +26,14 @@ fi
 work=$(mktemp -d)
 xvfb_pid=
 cleanup() {
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_virtual_display
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Xvfb chooses a free display itself and reports its number once it accepts clients.
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -dpi 96 -nolisten tcp \
-    3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-display_number=
-read -r -t 30 display_number <"$work/display" || true
-if [[ -z $display_number ]]; then
-    echo "statistics-screenshot: the virtual X server did not start:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
+start_virtual_display statistics-screenshot "$work"
 mkdir -m 700 "$work/runtime"
 mkdir -p "$(dirname "$picture")"
-DISPLAY=:$display_number QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime \
+XDG_RUNTIME_DIR=$work/runtime \
     DBUS_SESSION_BUS_ADDRESS=disabled: timeout 600 "$shot" "$samples" "$picture"
 echo "statistics-screenshot: the window is in $picture"
