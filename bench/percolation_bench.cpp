@@ -11,6 +11,8 @@
 #include "view/latticepicture.h"
 #include "view/percolation.h"
 
+#include "medianreporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -265,24 +267,12 @@ void registerAll()
 }
 
 // Prints the usual console lines, then a table of medians with the program-to-baseline ratio.
-class TableReporter : public benchmark::ConsoleReporter
+class TableReporter : public MedianReporter
 {
 public:
-    using ConsoleReporter::ConsoleReporter;
-
-    void ReportRuns(const std::vector<Run>& reports) override
-    {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& run : reports) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
-                !run.error_occurred)
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-
     void Finalize() override
     {
-        ConsoleReporter::Finalize();
+        MedianReporter::Finalize();
         std::FILE* out = stdout;
         std::fflush(out);
         std::fprintf(out, "\nMedians of %d repetitions, wall-clock time per call\n\n",
@@ -315,15 +305,6 @@ public:
         }
         std::fflush(out);
     }
-
-private:
-    const double* find(const std::string& name) const
-    {
-        const auto it = medians.find(name);
-        return it == medians.end() ? nullptr : &it->second;
-    }
-
-    std::map<std::string, double> medians;
 };
 
 } // namespace

@@ -7,6 +7,8 @@
 #include "stats/sweep.h"
 #include "straightforward_sweep.h"
 
+#include "medianreporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -89,23 +91,12 @@ void registerAll()
 }
 
 // Prints the usual console lines, then a table of medians with the engine-to-baseline ratio.
-class TableReporter : public benchmark::ConsoleReporter
+class TableReporter : public MedianReporter
 {
 public:
-    void ReportRuns(const std::vector<Run>& reports) override
-    {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& run : reports)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
-                !run.error_occurred)
-                medians[run.run_name.function_name] =
-                    run.run_name.function_name.rfind("runner", 0) == 0 ? run.GetAdjustedRealTime()
-                                                                       : run.GetAdjustedCPUTime();
-    }
-
     void Finalize() override
     {
-        ConsoleReporter::Finalize();
+        MedianReporter::Finalize();
         std::FILE* out = stdout;
         std::fflush(out);
         // Processor time for one sample, which other work on a shared machine disturbs less
@@ -140,14 +131,12 @@ public:
         std::fflush(out);
     }
 
-private:
-    const double* find(const std::string& name) const
+protected:
+    double timeOf(const Run& run) const override
     {
-        const auto it = medians.find(name);
-        return it == medians.end() ? nullptr : &it->second;
+        return run.run_name.function_name.rfind("runner", 0) == 0 ? run.GetAdjustedRealTime()
+                                                                   : run.GetAdjustedCPUTime();
     }
-
-    std::map<std::string, double> medians;
 };
 
 } // namespace
