@@ -2,10 +2,13 @@
 // exact sum and first-n event in the totals, and of every number of the canonical curves. Speed
 // work must never move a result; a deliberate change of a formula re-pins here and says why.
 // The cases cover the open lattice with and without prefetching, and each torus position
-// encoding (packed, 16-bit and 32-bit split) with and without prefetching.
+// encoding (packed, 16-bit and 32-bit split) with and without prefetching. Every encoding that
+// is exact for a size, and the portable forms of the processor-specific steps, must give the
+// same bits as the sweep a run chooses.
 
 #include "stats/canonical.h"
 #include "stats/runner.h"
+#include "stats/sweep.h"
 
 #include <QTest>
 
@@ -15,6 +18,7 @@
 using namespace stats;
 
 Q_DECLARE_METATYPE(stats::RunRange)
+Q_DECLARE_METATYPE(stats::Boundary)
 
 namespace {
 
@@ -75,6 +79,29 @@ std::uint64_t curvesChecksum(const Totals& t)
     return f.value();
 }
 
+bool sameBits(const Totals& a, const Totals& b)
+{
+    auto sameEvents = [&] {
+        return std::equal(a.events.begin(), a.events.end(), b.events.begin(), b.events.end(),
+                          [](const SampleEvents& x, const SampleEvents& y) {
+                              return x.sample == y.sample && x.firstN == y.firstN;
+                          });
+    };
+    return a.sumLargest == b.sumLargest && a.sumLargestSquared == b.sumLargestSquared &&
+           a.sumChi == b.sumChi && a.sumChiSquared == b.sumChiSquared &&
+           a.sumClusters == b.sumClusters && a.sumClustersSquared == b.sumClustersSquared &&
+           sameEvents();
+}
+
+Totals sweepWith(const SweepOptions& options, int L, Boundary boundary, int samples)
+{
+    Totals totals(L, boundary, 21);
+    Sweep sweep(L, boundary, options);
+    for (int k = 0; k < samples; ++k)
+        sweep.run(21, static_cast<std::uint64_t>(k), totals);
+    return totals;
+}
+
 } // namespace
 
 class PinnedTest : public QObject
@@ -117,6 +144,51 @@ private slots:
         // The curves go through long double, whose width differs between processors.
         QCOMPARE(quint64{curvesChecksum(totals)}, curves);
 #endif
+    }
+
+    // Sizes where one, two or three encodings are exact (packed up to L = 181; 16-bit split up
+    // to 255 and for sizes with few factors 2), and lattices of one and two sites, which are their own and
+    // each other's neighbours.
+    void variantsGiveTheSameBits_data()
+    {
+        QTest::addColumn<int>("L");
+        QTest::addColumn<Boundary>("boundary");
+        QTest::addColumn<int>("samples");
+        QTest::addColumn<int>("variants"); // how many must run
+        QTest::newRow("open 2") << 2 << Boundary::Open << 50 << 2;
+        QTest::newRow("open 37") << 37 << Boundary::Open << 20 << 2;
+        QTest::newRow("torus 1") << 1 << Boundary::Torus << 5 << 6;
+        QTest::newRow("torus 2") << 2 << Boundary::Torus << 50 << 6;
+        QTest::newRow("torus 13") << 13 << Boundary::Torus << 50 << 6;
+        QTest::newRow("torus 181") << 181 << Boundary::Torus << 4 << 6;
+        QTest::newRow("torus 255") << 255 << Boundary::Torus << 2 << 4;
+        QTest::newRow("torus 256") << 256 << Boundary::Torus << 2 << 2;
+    }
+
+    void variantsGiveTheSameBits()
+    {
+        QFETCH(int, L);
+        QFETCH(Boundary, boundary);
+        QFETCH(int, samples);
+        QFETCH(int, variants);
+        const Totals chosen = runSamples({L, boundary, 21, 0, std::uint64_t(samples)}, 1);
+        int ran = 0;
+        for (const auto encoding :
+             {TorusEncoding::Packed, TorusEncoding::Split16, TorusEncoding::Split32})
+            for (const bool portable : {false, true}) {
+                if (!encodingIsExact(encoding, L) ||
+                    (boundary == Boundary::Open && encoding != TorusEncoding::Split32))
+                    continue;
+                const Totals t = sweepWith({encoding, portable}, L, boundary, samples);
+                QVERIFY2(
+                    sameBits(t, chosen),
+                    qPrintable(
+                        QString("encoding %1, portable %2").arg(int(encoding)).arg(portable)));
+                if (boundary == Boundary::Torus)
+                    QCOMPARE(Sweep(L, boundary, {encoding, portable}).encoding(), encoding);
+                ++ran;
+            }
+        QCOMPARE(ran, variants);
     }
 };
 
