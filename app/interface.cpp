@@ -1,9 +1,11 @@
 #include "interface.h"
 
+#include "explorerwindow.h"
 #include "probabilitytext.h"
 #include "statisticswindow.h"
 #include "view/latticetools.h"
 #include "view/percolation.h"
+#include "view/readabledisplay.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -46,8 +48,8 @@ void giveShortcut(QPushButton* button, QKeyCombination keys, const QString& purp
 {
     const QKeySequence shortcut(keys);
     button->setShortcut(shortcut);
-    button->setToolTip(QStringLiteral("%1 (%2)")
-                           .arg(purpose, shortcut.toString(QKeySequence::NativeText)));
+    button->setToolTip(
+        QStringLiteral("%1 (%2)").arg(purpose, shortcut.toString(QKeySequence::NativeText)));
 }
 
 QGroupBox* makeDisplayGroup(QWidget* parent, const char* name, const QString& title, int y)
@@ -64,14 +66,12 @@ QLCDNumber* makeDisplay(QGroupBox* group, const char* name, int digits)
     auto* display = new QLCDNumber(static_cast<uint>(digits), group);
     display->setObjectName(QString::fromLatin1(name));
     display->setGeometry(30, 30, 100, 50);
-    display->setAccessibleName(group->title());
     return display;
 }
 
 } // namespace
 
-Interface::Interface(QWidget* parent, const char* name)
-    : QWidget(parent)
+Interface::Interface(QWidget* parent, const char* name) : QWidget(parent)
 {
     if (name != nullptr)
         setObjectName(QString::fromLatin1(name));
@@ -138,7 +138,7 @@ Interface::Interface(QWidget* parent, const char* name)
     probabilityLCD = makeDisplay(probability, "probabilityLCD", 6);
     probabilityLCD->setMode(QLCDNumber::Dec);
     probabilityLCD->setSegmentStyle(QLCDNumber::Filled);
-    probabilityLCD->display(lattice->p);
+    readable_display::show(probabilityLCD, lattice->p);
 
     QGroupBox* largestCluster =
         makeDisplayGroup(this, "largest_cluster", QStringLiteral("Largest cluster size"), 500);
@@ -157,24 +157,29 @@ Interface::Interface(QWidget* parent, const char* name)
     latticeTools->takeMenuKey(this, p_line_edit);
     connect(latticeTools->statisticsAction(), &QAction::triggered, this,
             [this] { showStatistics(); });
+    connect(latticeTools->explorerAction(), &QAction::triggered, this, [this] { showExplorer(); });
 
     QGroupBox* exitGroup = makeButtonGroup(this, "exit", 820, 595, 160, 55);
     QPushButton* exitButton = addButton(exitGroup, "exitButton", QStringLiteral("Quit"));
     giveShortcut(exitButton, Qt::CTRL | Qt::Key_Q, QStringLiteral("Quit the program"));
     connect(exitButton, &QPushButton::clicked, QCoreApplication::instance(),
             &QCoreApplication::quit);
+
+    // Smaller, the window would cut the lattice or the buttons; the margins stay as they are.
+    const QRect content = childrenRect();
+    setMinimumSize(content.right() + 1 + content.left(), content.bottom() + 1 + content.top());
 }
 
 Interface::~Interface() = default;
 
 void Interface::slotSetLargest(int size)
 {
-    largestClusterLCD->display(size);
+    readable_display::show(largestClusterLCD, size);
 }
 
 void Interface::slotSetSize(int L)
 {
-    systemSizeLCD->display(L);
+    readable_display::show(systemSizeLCD, L);
 }
 
 void Interface::slotSetp()
@@ -185,7 +190,7 @@ void Interface::slotSetp()
         p_line_edit->setText(QString());
         return;
     }
-    probabilityLCD->display(pText.toDouble());
+    readable_display::show(probabilityLCD, pText.toDouble());
     p_line_edit->clearFocus();
     emit pChanged(pText.toDouble());
 }
@@ -200,6 +205,15 @@ void Interface::showStatistics()
     statisticsWindow->show();
     statisticsWindow->raise();
     statisticsWindow->activateWindow();
+}
+
+void Interface::showExplorer()
+{
+    if (explorerWindow == nullptr)
+        explorerWindow = new ExplorerWindow(this);
+    explorerWindow->show();
+    explorerWindow->raise();
+    explorerWindow->activateWindow();
 }
 
 void Interface::paintEvent(QPaintEvent* /*event*/)

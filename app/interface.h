@@ -6,6 +6,7 @@
 class QLCDNumber;
 class QLineEdit;
 class QPushButton;
+class ExplorerWindow;
 class StatisticsWindow;
 
 // The main window: the lattice view in the middle, the displays for L, p and the largest-cluster
@@ -34,6 +35,8 @@ protected:
 private:
     // Opens the statistics window, or brings it to the front: there is one at most.
     void showStatistics();
+    // Likewise the explorer of the transition.
+    void showExplorer();
 
     QLCDNumber* systemSizeLCD = nullptr;
     QLCDNumber* largestClusterLCD = nullptr;
@@ -41,6 +44,7 @@ private:
     QPushButton* isolateButton = nullptr;
     QLineEdit* p_line_edit = nullptr;
     StatisticsWindow* statisticsWindow = nullptr; // made when first asked for
+    ExplorerWindow* explorerWindow = nullptr;     // likewise
     // The typed probability as the entry check left it.
     QString pText;
 };

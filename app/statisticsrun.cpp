@@ -10,12 +10,6 @@
 
 namespace statistics {
 
-namespace {
-
-constexpr double SquareLatticeThreshold = 0.592746;
-
-} // namespace
-
 std::vector<Batch> planBatches(const std::vector<int>& sizes, std::uint64_t samples,
                                std::int64_t sitesPerBatch)
 {

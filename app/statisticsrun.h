@@ -14,6 +14,9 @@
 // result is the same as one run of all the samples.
 namespace statistics {
 
+// The site percolation threshold of the square lattice, where the plots and the explorer look.
+inline constexpr double SquareLatticeThreshold = 0.592746;
+
 struct Batch
 {
     int L = 0;

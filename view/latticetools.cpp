@@ -46,6 +46,8 @@ LatticeTools::LatticeTools(Percolation* view) : QObject(view), lattice(view)
                    QStringLiteral("Copy the lattice picture to the clipboard"));
     statsAction = makeAction(lattice, QStringLiteral("Statistics…"), Qt::CTRL | Qt::Key_T,
                              QStringLiteral("Open the statistics window"));
+    exploreAction = makeAction(lattice, QStringLiteral("Explore…"), Qt::CTRL | Qt::Key_E,
+                               QStringLiteral("Watch one lattice as p moves through pc"));
     connect(saveAction, &QAction::triggered, this, &LatticeTools::savePicture);
     connect(copyAction, &QAction::triggered, this, &LatticeTools::copyPicture);
     lattice->installEventFilter(this);
@@ -127,7 +129,7 @@ void LatticeTools::popUpMenu(const QPoint& globalPosition)
         menu->setAccessibleName(QStringLiteral("Lattice view"));
         menu->addActions({saveAction, copyAction});
         menu->addSeparator();
-        menu->addAction(statsAction);
+        menu->addActions({statsAction, exploreAction});
     }
     // The Menu key can arrive both as a key and as a context-menu event: one menu for both.
     if (!menu->isVisible())

@@ -18,7 +18,8 @@ class QWidget;
 // the site and cluster under the pointer, found on demand and kept until the next realisation,
 // and a context menu that saves or copies the picture and asks for statistics. Its actions'
 // shortcuts work anywhere in the window. A child of the view, it watches the view's tooltip and
-// context-menu events, and, once told of the window, the window's Menu key.
+// context-menu events, and, once told of the window, the window's Menu key. The menu also opens
+// the statistics window and the explorer of the transition.
 class LatticeTools : public QObject
 {
     Q_OBJECT
@@ -29,6 +30,8 @@ public:
 
     // "Statistics…": the window decides what it opens.
     QAction* statisticsAction() const { return statsAction; }
+    // "Explore…", likewise.
+    QAction* explorerAction() const { return exploreAction; }
 
     // The Menu key pressed anywhere in `window` except in `field`, which keeps it, opens the
     // menu; the view itself takes no keyboard focus.
@@ -57,6 +60,7 @@ private:
     QAction* saveAction = nullptr;
     QAction* copyAction = nullptr;
     QAction* statsAction = nullptr;
+    QAction* exploreAction = nullptr;
     QMenu* menu = nullptr; // made when first shown
     QString pictureFolder;
 };
