@@ -30,3 +30,14 @@ if [[ -x $stats_program ]]; then
         "$@"
     echo "bench: raw statistics results in $build_dir/stats_bench.json"
 fi
+
+# The explorer's redraw from its history against the picture worked out from scratch.
+explorer_program="$build_dir/bin/percolation_explorer_bench"
+if [[ -x $explorer_program ]]; then
+    "$explorer_program" \
+        --benchmark_out="$build_dir/explorer_bench.json" \
+        --benchmark_out_format=json \
+        --benchmark_display_aggregates_only=true \
+        "$@"
+    echo "bench: raw explorer results in $build_dir/explorer_bench.json"
+fi
