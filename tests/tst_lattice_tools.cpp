@@ -7,6 +7,7 @@
 #include "view/clustertooltip.h"
 #include "view/percolation.h"
 #include "view/picturefile.h"
+#include "view/savedialog.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -170,7 +171,7 @@ private slots:
         generator = model::rngState;
         QTemporaryDir folder;
         const QString path =
-            picture_file::withSuffix(folder.filePath(name), picture_file::nameFilters().first());
+            save_dialog::withSuffix(folder.filePath(name), picture_file::nameFilters().first());
         const QString error = picture_file::save(shown(), path);
         QVERIFY2(error.isEmpty() == written, qPrintable(error));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files),

@@ -4,19 +4,16 @@
 #include "latticepicture.h"
 #include "percolation.h"
 #include "picturefile.h"
+#include "savedialog.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QCursor>
-#include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
-#include <QStandardPaths>
 #include <QToolTip>
 
 namespace {
@@ -138,25 +135,15 @@ void LatticeTools::popUpMenu(const QPoint& globalPosition)
 
 void LatticeTools::savePicture()
 {
-    const QStringList filters = picture_file::nameFilters();
-    QString filter = filters.first();
-    if (pictureFolder.isEmpty()) {
-        pictureFolder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-        if (!QDir(pictureFolder).exists())
-            pictureFolder = QDir::homePath();
-    }
-    const QString suggested =
-        QDir(pictureFolder).filePath(QStringLiteral("lattice-L%1.png").arg(lattice->systemSize()));
-    const QString chosen =
-        QFileDialog::getSaveFileName(lattice, QStringLiteral("Save picture"), suggested,
-                                     filters.join(QStringLiteral(";;")), &filter);
-    if (chosen.isEmpty())
+    const QString title = QStringLiteral("Save picture");
+    const QString path = save_dialog::ask(
+        lattice, {title, QStringLiteral("lattice-L%1.png").arg(lattice->systemSize()),
+                  picture_file::nameFilters()});
+    if (path.isEmpty())
         return;
-    const QString path = picture_file::withSuffix(chosen, filter);
-    pictureFolder = QFileInfo(path).absolutePath();
-    const QString error = picture_file::save(lattice->composePicture(), path);
-    if (!error.isEmpty())
-        QMessageBox::warning(lattice, QStringLiteral("Save picture"), error);
+    save_dialog::write(lattice, title, path, [this](const QString& target) {
+        return picture_file::save(lattice->composePicture(), target);
+    });
 }
 
 void LatticeTools::copyPicture()

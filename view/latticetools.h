@@ -3,7 +3,6 @@
 #include "model/clusterquery.h"
 
 #include <QObject>
-#include <QString>
 
 #include <cstdint>
 
@@ -37,7 +36,7 @@ public:
     // menu; the view itself takes no keyboard focus.
     void takeMenuKey(QWidget* window, QWidget* field);
 
-    // Asks for a file and writes the picture there, reporting a failure in a message box.
+    // Asks for a file and writes the picture there (see save_dialog).
     void savePicture();
     void copyPicture();
     // The context menu at the pointer when it rests on the view, otherwise at its centre.
@@ -62,5 +61,4 @@ private:
     QAction* statsAction = nullptr;
     QAction* exploreAction = nullptr;
     QMenu* menu = nullptr; // made when first shown
-    QString pictureFolder;
 };

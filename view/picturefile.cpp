@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace picture_file {
@@ -20,34 +19,25 @@ QStringList nameFilters()
     return filters;
 }
 
-QString withSuffix(const QString& path, const QString& filter)
-{
-    if (!QFileInfo(path).suffix().isEmpty())
-        return path;
-    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
-    const QRegularExpressionMatch match = pattern.match(filter);
-    return match.hasMatch() ? path + u'.' + match.captured(1) : path;
-}
-
 QString save(const QImage& image, const QString& path)
 {
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
     if (!QImageWriter::supportedImageFormats().contains(format)) {
-        return QStringLiteral("Pictures cannot be saved as \"%1\" files; use one of the types "
-                              "offered, such as PNG.")
+        return QStringLiteral("pictures cannot be saved as \"%1\" files; use one of the types "
+                              "offered, such as PNG")
             .arg(QString::fromLatin1(format));
     }
     // Written beside the target and renamed over it only when complete.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+        return file.errorString();
     QImageWriter writer(&file, format);
     if (!writer.write(image)) {
         file.cancelWriting();
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, writer.errorString());
+        return writer.errorString();
     }
     if (!file.commit())
-        return QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+        return file.errorString();
     return QString();
 }
 
