@@ -24,12 +24,29 @@ struct Batch
     std::uint64_t sampleCount = 0;
 };
 
-// Samples 0 … samples − 1 of every size, in batches that start at one sample and double up to
-// about `sitesPerBatch` sites (at least one sample), ordered so that all sizes advance at the
-// same relative pace: the first curves of every size appear early, the large ones are refined
-// in step with the small ones.
-std::vector<Batch> planBatches(const std::vector<int>& sizes, std::uint64_t samples,
-                               std::int64_t sitesPerBatch);
+// Sample numbers first … first + count − 1.
+struct SampleSpan
+{
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+};
+
+// The samples of one size still to run.
+struct SizeWork
+{
+    int L = 0;
+    std::vector<SampleSpan> spans;
+};
+
+// The samples 0 … samples − 1 that `done` does not hold, in increasing order: a stopped run's
+// holes and its rest.
+std::vector<SampleSpan> missingSamples(const stats::Totals& done, std::uint64_t samples);
+
+// The samples of every size, in batches that start at one sample and double up to about
+// `sitesPerBatch` sites (at least one sample), ordered so that all sizes advance at the same
+// relative pace: the first curves of every size appear early, the large ones are refined in step
+// with the small ones.
+std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t sitesPerBatch);
 
 // The p values the curves are drawn at: an even grid of `points` values over the critical region
 // of the smallest size, pc ± 5·L^(−3/4) (the width of the crossing region scales as L^(−1/ν)),

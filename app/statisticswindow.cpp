@@ -4,12 +4,11 @@
 
 #include "charts/chartfile.h"
 #include "charts/curvechart.h"
+#include "view/savedialog.h"
 
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
-#include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -23,6 +22,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QSaveFile>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -71,7 +71,7 @@ QChartView* makeChartView(const char* name, const QString& accessibleName)
     view->setObjectName(QString::fromLatin1(name));
     view->setRenderHint(QPainter::Antialiasing);
     view->setAccessibleName(accessibleName);
-    view->setMinimumSize(480, 260);
+    view->setMinimumSize(480, 290);
     return view;
 }
 
@@ -170,11 +170,16 @@ void StatisticsWindow::buildControls()
     startButton = makeButton(tr("&Start"), "startButton", tr("Start"));
     startButton->setDefault(true);
     stopButton = makeButton(tr("Sto&p"), "stopButton", tr("Stop"));
+    continueButton = makeButton(tr("Co&ntinue"), "continueButton", tr("Continue"));
+    continueButton->setAccessibleDescription(
+        tr("Runs the samples the stopped run left out; the result is that of a run never "
+           "stopped"));
     csvButton = makeButton(tr("Export &CSV…"), "csvButton", tr("Export the curves as CSV"));
     plotButton =
         makeButton(tr("Export p&lot…"), "plotButton", tr("Export the plots as PNG or SVG"));
     connect(startButton, &QPushButton::clicked, this, &StatisticsWindow::start);
     connect(stopButton, &QPushButton::clicked, this, &StatisticsWindow::stop);
+    connect(continueButton, &QPushButton::clicked, this, &StatisticsWindow::continueRun);
     connect(csvButton, &QPushButton::clicked, this, &StatisticsWindow::exportCsv);
     connect(plotButton, &QPushButton::clicked, this, &StatisticsWindow::exportPlot);
 
@@ -184,6 +189,7 @@ void StatisticsWindow::buildControls()
     controls->addWidget(runGroup);
     controls->addWidget(startButton);
     controls->addWidget(stopButton);
+    controls->addWidget(continueButton);
     controls->addStretch();
     controls->addWidget(csvButton);
     controls->addWidget(plotButton);
@@ -214,15 +220,16 @@ void StatisticsWindow::buildControls()
     layout->addLayout(controls);
     layout->addLayout(plots, 1);
 
-    QWidget* order[] = {sizeBoxes[0], sizeBoxes[1], sizeBoxes[2], otherSizesEdit,
-                        openButton,   torusButton,  samplesBox,   seedBox,
-                        startButton,  stopButton,   csvButton,    plotButton};
+    QWidget* order[] = {sizeBoxes[0],   sizeBoxes[1], sizeBoxes[2], otherSizesEdit, openButton,
+                        torusButton,    samplesBox,   seedBox,      startButton,    stopButton,
+                        continueButton, csvButton,    plotButton};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
 
-std::vector<int> StatisticsWindow::selectedSizes() const
+std::vector<int> StatisticsWindow::selectedSizes(QString* problem) const
 {
+    const QString range = tr("sizes run from %1 to %2.").arg(SmallestSize).arg(LargestSize);
     std::vector<int> chosen;
     for (int i = 0; i < 3; ++i) {
         if (sizeBoxes[i]->isChecked())
@@ -233,13 +240,27 @@ std::vector<int> StatisticsWindow::selectedSizes() const
     for (const QString& text : typed) {
         bool ok = false;
         const int L = text.toInt(&ok);
-        if (!ok || L < SmallestSize || L > LargestSize)
+        if (!ok || L < SmallestSize || L > LargestSize) {
+            if (problem != nullptr)
+                *problem = tr("%1 is out of range: %2").arg(text, range);
             return {};
+        }
         chosen.push_back(L);
     }
+    if (chosen.empty() && problem != nullptr)
+        *problem =
+            tr("Tick a size, or type sizes from %1 to %2.").arg(SmallestSize).arg(LargestSize);
     std::sort(chosen.begin(), chosen.end());
     chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     return chosen;
+}
+
+std::vector<stats::Totals> StatisticsWindow::totals() const
+{
+    std::vector<stats::Totals> all;
+    for (const Size& size : sizes)
+        all.push_back(size.totals);
+    return all;
 }
 
 void StatisticsWindow::setCurrentP(double p)
@@ -302,34 +323,52 @@ void StatisticsWindow::start()
 {
     if (running)
         return;
-    const std::vector<int> chosen = selectedSizes();
+    QString problem;
+    const std::vector<int> chosen = selectedSizes(&problem);
     if (chosen.empty()) {
-        statusLabel->setText(
-            tr("Tick a size, or type sizes from %1 to %2.").arg(SmallestSize).arg(LargestSize));
+        statusLabel->setText(problem);
         return;
     }
     boundary = torusButton->isChecked() ? stats::Boundary::Torus : stats::Boundary::Open;
     seed = static_cast<std::uint64_t>(seedBox->value());
-    const auto samples = static_cast<std::uint64_t>(samplesBox->value());
+    samplesPerSize = static_cast<std::uint64_t>(samplesBox->value());
     grid = statistics::pGrid(chosen.front(), GridPoints);
 
     sizes.clear();
-    for (const int L : chosen)
+    std::vector<statistics::SizeWork> work;
+    for (const int L : chosen) {
         sizes.push_back({L, 0, stats::Totals(L, boundary, seed), {}, {}, {}, 0, 0});
+        work.push_back({L, {{0, samplesPerSize}}});
+    }
     threshold = {};
     redrawCharts();
-
-    plan = statistics::planBatches(chosen, samples, SitesPerBatch);
-    samplesPerSize = samples;
-    nextBatch = 0;
     samplesCompleted = 0;
+    run(work);
+}
+
+void StatisticsWindow::continueRun()
+{
+    if (running || !stopped)
+        return;
+    std::vector<statistics::SizeWork> work;
+    for (const Size& size : sizes)
+        work.push_back({size.L, statistics::missingSamples(size.totals, samplesPerSize)});
+    run(work);
+}
+
+void StatisticsWindow::run(const std::vector<statistics::SizeWork>& work)
+{
+    plan = statistics::planBatches(work, SitesPerBatch);
+    nextBatch = 0;
     sitesCompleted = 0;
     sitesPlanned = 0;
-    for (const int L : chosen)
-        sitesPlanned += std::int64_t{L} * L * static_cast<std::int64_t>(samples);
-    progressBar->setRange(0, static_cast<int>(samples * chosen.size()));
+    for (const statistics::Batch& batch : plan)
+        sitesPlanned +=
+            std::int64_t{batch.L} * batch.L * static_cast<std::int64_t>(batch.sampleCount);
+    progressBar->setRange(0, static_cast<int>(samplesPerSize * sizes.size()));
     batchControl.stop = false;
     running = true;
+    stopped = false;
     clock.start();
     setControlsEnabled(false);
     stopButton->setFocus();
@@ -337,6 +376,8 @@ void StatisticsWindow::start()
     thresholdLabel->setText(tr("pc: waiting for samples"));
     progressTimer->start();
     showProgress();
+    if (plan.empty())
+        return finishRun(tr("Done with seed %1.").arg(seed));
     launchNextBatch();
 }
 
@@ -346,8 +387,10 @@ void StatisticsWindow::launchNextBatch()
     Size* size = sizeOf(batch.L);
     // Drawing takes time of its own: keep it to a fraction of the run, but always draw a size's
     // first and last batch.
-    const bool draw = !size->sinceDrawn.isValid() ||
-                      batch.firstSample + batch.sampleCount == samplesPerSize ||
+    const bool lastOfSize =
+        std::none_of(plan.begin() + std::ptrdiff_t(nextBatch) + 1, plan.end(),
+                     [&](const statistics::Batch& later) { return later.L == batch.L; });
+    const bool draw = !size->sinceDrawn.isValid() || lastOfSize ||
                       static_cast<double>(size->sinceDrawn.elapsed()) >=
                           std::max(MinimumRedrawMs, 4000 * size->drawSeconds);
     launch(batch, draw);
@@ -392,7 +435,10 @@ void StatisticsWindow::batchFinished()
         });
         if (stale != sizes.end())
             return launch({stale->L, 0, 0}, true);
-        finishRun(tr("Stopped after %1 s; the plots show the samples completed.")
+        stopped = std::any_of(sizes.begin(), sizes.end(),
+                              [this](const Size& each) { return each.samples < samplesPerSize; });
+        finishRun(tr("Stopped after %1 s; the plots show the samples completed, and Continue "
+                     "runs the rest.")
                       .arg(seconds, 0, 'f', 1));
     } else if (++nextBatch == plan.size()) {
         finishRun(tr("Done in %1 s with seed %2.").arg(seconds, 0, 'f', 1).arg(seed));
@@ -406,10 +452,12 @@ void StatisticsWindow::finishRun(const QString& status)
     running = false;
     progressTimer->stop();
     showProgress();
-    const bool hadFocus = stopButton->hasFocus();
+    // Stop (or the window, which Stop handed the focus to) had the focus: it goes where the next
+    // step is, never to a button that Return would press by surprise, such as an export.
+    const bool hadFocus = stopButton->hasFocus() || focusWidget() == this;
     setControlsEnabled(true);
     if (hadFocus)
-        startButton->setFocus();
+        (continueButton->isEnabled() ? continueButton : startButton)->setFocus();
     statusLabel->setText(status);
     emit runFinished();
 }
@@ -419,6 +467,9 @@ void StatisticsWindow::stop()
     if (!running)
         return;
     batchControl.stop = true;
+    // Disabled, Stop would pass the focus on to the next button: an export.
+    if (stopButton->hasFocus())
+        setFocus();
     stopButton->setEnabled(false);
     statusLabel->setText(tr("Stopping…"));
 }
@@ -482,6 +533,7 @@ void StatisticsWindow::setControlsEnabled(bool idle)
              samplesBox, seedBox, startButton})
         control->setEnabled(idle);
     stopButton->setEnabled(!idle);
+    continueButton->setEnabled(idle && stopped);
     const bool anyCurve = std::any_of(sizes.begin(), sizes.end(),
                                       [](const Size& size) { return !size.curve.empty(); });
     csvButton->setEnabled(anyCurve);
@@ -497,53 +549,47 @@ StatisticsWindow::Size* StatisticsWindow::sizeOf(int L)
 
 void StatisticsWindow::exportCsv()
 {
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Export curves"),
-                                                          QStringLiteral("percolation-curves.csv"),
-                                                          tr("CSV files (*.csv)"));
-    if (fileName.isEmpty())
-        return;
-    QString error;
-    statusLabel->setText(writeCsv(fileName, error) ? tr("Curves written to %1.").arg(fileName)
-                                                   : error);
+    const QString title = tr("Export curves");
+    const QString path = save_dialog::ask(
+        this, {title, QStringLiteral("percolation-curves.csv"), {tr("CSV files (*.csv)")}});
+    if (!path.isEmpty() && save_dialog::write(this, title, path, [this](const QString& target) {
+            return writeCsv(target);
+        }))
+        statusLabel->setText(tr("Curves written to %1.").arg(path));
 }
 
 void StatisticsWindow::exportPlot()
 {
-    QString filter;
-    QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Export plots"), QStringLiteral("percolation-statistics.png"),
-        tr("PNG image (*.png);;SVG drawing (*.svg)"), &filter);
-    if (fileName.isEmpty())
-        return;
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += filter.contains(QStringLiteral("svg")) ? QStringLiteral(".svg")
-                                                           : QStringLiteral(".png");
-    QString error;
-    statusLabel->setText(writePlot(fileName, error) ? tr("Plots written to %1.").arg(fileName)
-                                                    : error);
+    const QString title = tr("Export plots");
+    const QString path =
+        save_dialog::ask(this, {title,
+                                QStringLiteral("percolation-statistics.png"),
+                                {tr("PNG image (*.png)"), tr("SVG drawing (*.svg)")}});
+    if (!path.isEmpty() && save_dialog::write(this, title, path, [this](const QString& target) {
+            return writePlot(target);
+        }))
+        statusLabel->setText(tr("Plots written to %1.").arg(path));
 }
 
-bool StatisticsWindow::writeCsv(const QString& fileName, QString& error) const
+QString StatisticsWindow::writeCsv(const QString& fileName) const
 {
     std::vector<statistics::SizeCurve> curves;
     for (const Size& size : sizes)
         curves.push_back({size.L, size.drawnSamples, size.curve});
     std::ostringstream text;
     statistics::writeCurvesCsv(text, boundary, seed, curves);
-    QFile file(fileName);
+    QSaveFile file(fileName);
     const std::string bytes = text.str();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+    if (!file.open(QIODevice::WriteOnly) ||
         file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size())) {
-        error = tr("Could not write %1: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    return true;
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit())
+        return file.errorString();
+    return QString();
 }
 
-bool StatisticsWindow::writePlot(const QString& fileName, QString& error) const
+QString StatisticsWindow::writePlot(const QString& fileName) const
 {
     const std::vector<std::unique_ptr<QChart>> made = makeCharts();
-    error = charts::writeCharts({made[0].get(), made[1].get()}, PlotCellSize, fileName);
-    return error.isEmpty();
+    return charts::writeCharts({made[0].get(), made[1].get()}, PlotCellSize, fileName);
 }

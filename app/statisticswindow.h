@@ -36,8 +36,11 @@ public:
     ~StatisticsWindow() override;
 
     bool isRunning() const { return running; }
-    // The sizes ticked and typed, ascending and without repeats; empty if a typed one is invalid.
-    std::vector<int> selectedSizes() const;
+    // The sizes ticked and typed, ascending and without repeats. Empty when none is ticked or
+    // typed or a typed one is out of range; then `problem`, when given, says which.
+    std::vector<int> selectedSizes(QString* problem = nullptr) const;
+    // The exact sums of the last run, one per size.
+    std::vector<stats::Totals> totals() const;
 
 public slots:
     // The p of the lattice window, marked on both plots.
@@ -45,6 +48,9 @@ public slots:
     void start();
     // Asks the run to stop: the samples in hand are finished and kept, then runFinished().
     void stop();
+    // Runs the samples a stopped run left out, from the same streams: the totals end as those
+    // of a run never stopped.
+    void continueRun();
     void exportCsv();
     void exportPlot();
 
@@ -68,6 +74,8 @@ private:
     };
 
     void buildControls();
+    // Starts running `work` for the run set up in `sizes`.
+    void run(const std::vector<statistics::SizeWork>& work);
     void launchNextBatch();
     void launch(const statistics::Batch& batch, bool draw);
     void batchFinished();
@@ -79,8 +87,8 @@ private:
     std::vector<std::unique_ptr<QChart>> makeCharts() const;
     void redrawCharts();
     Size* sizeOf(int L);
-    bool writeCsv(const QString& fileName, QString& error) const;
-    bool writePlot(const QString& fileName, QString& error) const;
+    QString writeCsv(const QString& fileName) const;
+    QString writePlot(const QString& fileName) const;
 
     QCheckBox* sizeBoxes[3] = {};
     QLineEdit* otherSizesEdit = nullptr;
@@ -90,6 +98,7 @@ private:
     QSpinBox* seedBox = nullptr;
     QPushButton* startButton = nullptr;
     QPushButton* stopButton = nullptr;
+    QPushButton* continueButton = nullptr;
     QPushButton* csvButton = nullptr;
     QPushButton* plotButton = nullptr;
     QProgressBar* progressBar = nullptr;
@@ -112,6 +121,7 @@ private:
     std::uint64_t samplesCompleted = 0;
     std::int64_t sitesCompleted = 0;
     std::int64_t sitesPlanned = 0;
+    bool stopped = false; // the last run was stopped before all its samples
 
     std::uint64_t samplesPerSize = 0;
     // Shared with the worker thread; the destructor waits for the worker before it goes.

@@ -58,6 +58,12 @@ double tickInterval(double span)
     return 10 * decade;
 }
 
+QFont smaller(QFont font)
+{
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    return font;
+}
+
 // Distinguishable with the common colour-vision deficiencies (Okabe & Ito).
 QColor sizeColour(std::size_t index)
 {
@@ -75,6 +81,11 @@ std::unique_ptr<QChart> curveChart(const std::vector<SizeCurve>& curves,
     auto chart = std::make_unique<QChart>();
     chart->setTitle(labels.title);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    // Room for the plot itself in a small window: thin margins, and labels a little smaller than
+    // the titles.
+    chart->setMargins(QMargins(6, 4, 6, 2));
+    chart->setBackgroundRoundness(0);
+    chart->legend()->setFont(smaller(chart->legend()->font()));
 
     const AxisRange xs = pRange(curves);
     const AxisRange ys = yRange ? *yRange : valueRange(curves);
@@ -85,13 +96,25 @@ std::unique_ptr<QChart> curveChart(const std::vector<SizeCurve>& curves,
     xAxis->setTickType(QValueAxis::TicksDynamic);
     xAxis->setTickAnchor(0);
     xAxis->setTickInterval(tickInterval(xs.max - xs.min));
+    xAxis->setLabelsFont(smaller(xAxis->labelsFont()));
     auto* yAxis = new QValueAxis;
     yAxis->setTitleText(labels.yTitle);
     yAxis->setRange(ys.min, ys.max);
     yAxis->setLabelFormat(QStringLiteral("%.3g"));
-    yAxis->setTickType(QValueAxis::TicksDynamic);
-    yAxis->setTickAnchor(0);
-    yAxis->setTickInterval(tickInterval(ys.max - ys.min));
+    yAxis->setLabelsFont(smaller(yAxis->labelsFont()));
+    const double yStep = tickInterval(ys.max - ys.min);
+    const double ySteps = (ys.max - ys.min) / yStep;
+    if (std::abs(ySteps - std::round(ySteps)) < 1e-9 &&
+        std::abs(ys.min / yStep - std::round(ys.min / yStep)) < 1e-9) {
+        // Ends on ticks, as a probability's 0 … 1: fixed ticks put the last one exactly on the
+        // end, where added-up intervals would fall just past it and lose it.
+        yAxis->setTickType(QValueAxis::TicksFixed);
+        yAxis->setTickCount(static_cast<int>(std::lround(ySteps)) + 1);
+    } else {
+        yAxis->setTickType(QValueAxis::TicksDynamic);
+        yAxis->setTickAnchor(0);
+        yAxis->setTickInterval(yStep);
+    }
     chart->addAxis(xAxis, Qt::AlignBottom);
     chart->addAxis(yAxis, Qt::AlignLeft);
 

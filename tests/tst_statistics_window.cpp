@@ -2,9 +2,15 @@
 #include "model/random.h"
 #include "stats/canonical.h"
 #include "stats/runner.h"
+#include "stats/totalsfile.h"
 
+#include <QApplication>
 #include <QChartView>
 #include <QCheckBox>
+#include <QGraphicsLayout>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
@@ -16,6 +22,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 
 class StatisticsWindowTest : public QObject
 {
@@ -95,6 +102,102 @@ private slots:
         const QLineSeries* marker = series(window, "strengthView", QStringLiteral("lattice p"));
         QVERIFY(marker && marker->count() == 2 && marker->at(0).x() == 0.55);
         QVERIFY(series(window, "spanningView", QStringLiteral("pc estimate")));
+    }
+
+    // What Start says when the sizes will not do; nothing runs.
+    void sizesRefused_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("status");
+        const QString range = QStringLiteral(" is out of range: sizes run from 2 to 1000.");
+        QTest::newRow("1 with ticked sizes") << true << "1"
+                                             << "1" + range;
+        QTest::newRow("0") << false << "64, 0"
+                           << "0" + range;
+        QTest::newRow("1001") << false << "1001"
+                              << "1001" + range;
+        QTest::newRow("beyond int") << true << "99999999999"
+                                    << "99999999999" + range;
+        QTest::newRow("nothing") << false << " , ;"
+                                 << "Tick a size, or type sizes from 2 to 1000.";
+    }
+    void sizesRefused()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(QString, typed);
+        StatisticsWindow window;
+        for (QCheckBox* box : window.findChildren<QCheckBox*>())
+            box->setChecked(ticked);
+        window.findChild<QLineEdit*>("otherSizesEdit")->setText(typed);
+        window.start();
+        QVERIFY(!window.isRunning());
+        QTEST(window.findChild<QLabel*>("statusLabel")->text(), "status");
+    }
+
+    // Stopped from the keyboard, the window hands the focus to Continue, so that Return goes on
+    // with the run (never to an export); the continued run's sums are those of a run never
+    // stopped, byte for byte.
+    void stopAndContinue()
+    {
+        StatisticsWindow window;
+        configure(window, "96, 33", true, 3000, 5);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QSignalSpy finished(&window, &StatisticsWindow::runFinished);
+        const auto* bar = window.findChild<QProgressBar*>("progressBar");
+        for (int pass = 0; pass < 2; ++pass) {
+            QTest::keyClick(&window, Qt::Key_Return); // Start, then Continue
+            QVERIFY(window.isRunning());
+            QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, Patience);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // Stop has the focus
+            QVERIFY(finished.wait(Patience) && !window.isRunning());
+            QCOMPARE(QApplication::focusWidget(), window.findChild<QWidget*>("continueButton"));
+        }
+        QVERIFY(bar->value() < bar->maximum());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(finished.wait(Patience) && bar->value() == bar->maximum());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+        std::vector<stats::Totals> whole;
+        for (const int L : {33, 96})
+            whole.push_back(stats::runSamples({L, stats::Boundary::Torus, 5, 0, 3000}, 1));
+        std::ostringstream expected, continued;
+        stats::writeTotals(expected, whole);
+        stats::writeTotals(continued, window.totals());
+        QVERIFY(continued.str() == expected.str());
+    }
+
+    // At the window's smallest size every label of both plots is whole, and the probability
+    // axes reach 1.
+    void chartsReadableWhenSmall()
+    {
+        StatisticsWindow window;
+        configure(window, "8, 16, 32", false, 20, 1);
+        window.setCurrentP(0.5);
+        window.show();
+        QSignalSpy finished(&window, &StatisticsWindow::runFinished);
+        window.start();
+        QVERIFY(finished.wait(Patience));
+        window.resize(window.minimumSizeHint());
+        QTRY_COMPARE(window.size(), window.minimumSizeHint());
+        for (const char* name : {"spanningView", "strengthView"}) {
+            auto* view = window.findChild<QChartView*>(name);
+            view->chart()->layout()->activate();
+            QStringList texts;
+            for (const QGraphicsItem* item : view->scene()->items()) {
+                if (const auto* simple = dynamic_cast<const QGraphicsSimpleTextItem*>(item))
+                    texts << simple->text();
+                else if (const auto* rich = dynamic_cast<const QGraphicsTextItem*>(item))
+                    texts << rich->toPlainText();
+            }
+            for (const QString& text : std::as_const(texts))
+                QVERIFY2(!text.contains(QStringLiteral("...")) && !text.contains(u'…'),
+                         qPrintable(texts.join(u'|')));
+            QVERIFY2(texts.contains(QStringLiteral("1")) && texts.contains(QStringLiteral("0")),
+                     qPrintable(texts.join(u'|')));
+        }
     }
 
     void cancels_data()

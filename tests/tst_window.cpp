@@ -10,6 +10,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QGroupBox>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,11 @@ private slots:
             QVERIFY2(widget->font() == font, qPrintable(widget->objectName()));
         // For screen readers, the entry field is the one that "p = " names.
         QCOMPARE(child<QLabel>("pLabel")->buddy(), field);
+        // Shrunk, the window still shows all it holds.
+        const QRect least(QPoint(), placed.minimumSize());
+        QVERIFY(placed.minimumSize().width() <= 1000 && placed.minimumSize().height() <= 700);
+        for (const QWidget* widget : placed.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(least.contains(widget->geometry()), qPrintable(widget->objectName()));
     }
 
     // Where each placed child sits in its parent; -1 stands for the style's width or height.
@@ -121,14 +127,15 @@ private slots:
         QCOMPARE(widget->geometry(), geometry);
     }
 
-    // The displays at start-up, and the accessible names of the displays and the entry field.
+    // The displays at start-up, and the accessible names of the displays, with their values,
+    // and of the entry field.
     void displays_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<double>("value");
-        QTest::newRow("systemSizeLCD") << "System size L" << 600.0;
-        QTest::newRow("probabilityLCD") << "Occupation prob. p" << 0.5;
-        QTest::newRow("largestClusterLCD") << "Largest cluster size" << 398.0;
+        QTest::newRow("systemSizeLCD") << "System size L: 600" << 600.0;
+        QTest::newRow("probabilityLCD") << "Occupation prob. p: 0.5" << 0.5;
+        QTest::newRow("largestClusterLCD") << "Largest cluster size: 398" << 398.0;
         QTest::newRow("p_line_edit") << "p" << 0.0;
     }
     void displays()
@@ -186,6 +193,12 @@ private slots:
             for (const char* lcd : {"systemSizeLCD", "probabilityLCD", "largestClusterLCD"}) {
                 QVERIFY(!display(lcd)->checkOverflow(display(lcd)->value()));
                 QCOMPARE(display(lcd)->segmentStyle(), QLCDNumber::Filled);
+                // What a screen reader reads: the display's group title and its value.
+                QCOMPARE(
+                    QAccessible::queryAccessibleInterface(display(lcd))->text(QAccessible::Name),
+                    QStringLiteral("%1: %2").arg(
+                        qobject_cast<QGroupBox*>(display(lcd)->parentWidget())->title(),
+                        QString::number(display(lcd)->value())));
             }
         }
     }
