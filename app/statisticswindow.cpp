@@ -164,6 +164,9 @@ void StatisticsWindow::buildControls()
     seedBox->setAccessibleDescription(tr("The same seed gives the same samples and curves"));
     seedBox->setRange(0, 2147483647);
     seedBox->setValue(DefaultSeed);
+    // A screen reader may land on the text field inside a spin box: it gets the same name.
+    for (QSpinBox* box : {samplesBox, seedBox})
+        box->findChild<QLineEdit*>()->setAccessibleName(box->accessibleName());
     runLayout->addRow(tr("Sa&mples:"), samplesBox);
     runLayout->addRow(tr("S&eed:"), seedBox);
 
