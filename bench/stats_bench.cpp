@@ -44,6 +44,7 @@ void sampleEngine(benchmark::State& state, stats::Boundary boundary, int L)
     std::uint64_t sample = 0;
     for (auto _ : state)
         sweep.run(1, sample++, totals);
+    sweep.flush(totals);
     benchmark::DoNotOptimize(totals.sumLargest.data());
 }
 

@@ -58,6 +58,7 @@ Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* c
                 }
             }
         }
+        sweep.flush(own);
         partial[thread] = std::move(own);
     }
 

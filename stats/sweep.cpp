@@ -53,6 +53,8 @@ struct Sweep::State
     std::vector<std::uint32_t> sizes;
     std::vector<std::uint8_t> faces;
     bool prefetching = false;
+    Batch batch{0};
+    const Totals* pending = nullptr; // the totals the batch belongs to
 
     void shuffle(std::uint64_t seed, std::uint64_t sample)
     {
@@ -70,8 +72,8 @@ struct Sweep::State
     template <typename Frame> Running<Square::Dimensions> sweep(Frame frame, Totals& totals)
     {
         if (portable)
-            return Sweeper<Square, Frame, true>{lattice, frame, arrays()}.run(totals);
-        return Sweeper<Square, Frame, false>{lattice, frame, arrays()}.run(totals);
+            return Sweeper<Square, Frame, true>{lattice, frame, arrays()}.run(batch, totals);
+        return Sweeper<Square, Frame, false>{lattice, frame, arrays()}.run(batch, totals);
     }
 
     template <typename Position>
@@ -121,9 +123,17 @@ Sweep::Sweep(int L, Boundary boundary, SweepOptions options) : state(std::make_u
             s.torus.resize(sites + 1), nodeBytes = sizeof(TorusNode<Split<std::uint32_t>>);
     }
     s.prefetching = sites * nodeBytes >= PrefetchFromBytes;
+    s.batch = Batch(L);
 }
 
 Sweep::~Sweep() = default;
+
+void Sweep::flush(Totals& totals)
+{
+    assert(state->pending == nullptr || state->pending == &totals);
+    state->batch.flushInto(totals);
+    state->pending = nullptr;
+}
 
 TorusEncoding Sweep::encoding() const
 {
@@ -134,6 +144,11 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
 {
     State& s = *state;
     assert(totals.L == static_cast<int>(s.lattice.L) && totals.boundary == s.boundary);
+    assert(s.pending == nullptr || s.pending == &totals);
+    if (s.batch.full())
+        s.batch.flushInto(totals);
+    s.pending = &totals;
+    s.batch.started();
     s.shuffle(seed, sample);
     const Running<Square::Dimensions> r = s.sweep(totals);
     // Dimension 0 runs left to right, 1 top to bottom.

@@ -45,9 +45,13 @@ public:
     // The encoding in use on the torus (Automatic with open boundaries).
     TorusEncoding encoding() const;
 
-    // Runs sample `sample` of the stream `seed` and adds it to totals, whose size and boundary
-    // must be this sweep's. Allocates nothing after construction.
+    // Runs sample `sample` of the stream `seed` for totals whose size and boundary must be this
+    // sweep's: its events go to the totals at once, its per-n sums into a batch kept here, which
+    // reaches the totals when it is full or flushed. Until flush(), every run must name the same
+    // totals. Allocates nothing after construction.
     void run(std::uint64_t seed, std::uint64_t sample, Totals& totals);
+    // Adds the samples run since the last flush to the totals they were run for.
+    void flush(Totals& totals);
 
 private:
     struct State;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch.h"
 #include "totals.h"
 
 #include <algorithm>
@@ -425,36 +426,29 @@ template <typename Lattice, typename Position> struct TorusFrame
 
 // ---- The sweep --------------------------------------------------------------------------------
 
-// Adds the values at n to the totals as they are found: the totals are walked in order, which
-// the processor streams while the union–find work waits on its scattered loads.
-// The arrays are reached through plain pointers, which the stores cannot be taken to change.
+// Adds the values at n to the batch as they are found: the slots are walked in order, which
+// the processor streams while the union–find work waits on its scattered loads. A rare large
+// χ·N has its square added to the totals straight away.
 struct Sums
 {
-    explicit Sums(Totals& t)
-        : largest(t.sumLargest.data()), largestSquared(t.sumLargestSquared.data()),
-          chi(t.sumChi.data()), chiSquared(t.sumChiSquared.data()), clusters(t.sumClusters.data()),
-          clustersSquared(t.sumClustersSquared.data())
-    {
-    }
+    Batch::Slot* slots;
+    UInt128* wideChiSquared;
 
     [[gnu::always_inline]] void addAt(std::size_t n, std::uint64_t largestSize,
-                                      std::uint64_t squares, std::uint64_t clusterCount)
+                                      std::uint64_t squares, std::uint32_t clusterCount)
     {
         const std::uint64_t c = squares - largestSize * largestSize;
-        largest[n] += largestSize;
-        largestSquared[n] += largestSize * largestSize;
-        chi[n] += c;
-        chiSquared[n] += UInt128{c} * c;
-        clusters[n] += clusterCount;
-        clustersSquared[n] += clusterCount * clusterCount;
+        Batch::Slot& slot = slots[n];
+        slot.largest += static_cast<std::uint32_t>(largestSize);
+        slot.clusters += clusterCount;
+        slot.largestSquared += largestSize * largestSize;
+        slot.clustersSquared += std::uint64_t{clusterCount} * clusterCount;
+        slot.chi += c;
+        if (__builtin_expect(c < Batch::NarrowChiBelow, 1))
+            slot.chiSquared += c * c;
+        else
+            wideChiSquared[n] += UInt128{c} * c;
     }
-
-    std::uint64_t* largest;
-    UInt128* largestSquared;
-    UInt128* chi;
-    UInt128* chiSquared;
-    std::uint64_t* clusters;
-    UInt128* clustersSquared;
 };
 
 // How many additions ahead the union–find entries of a site and its neighbours are prefetched:
@@ -540,13 +534,13 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
         sums.addAt(n, r.maxSize, r.squares, r.count);
     }
 
-    // Adds the sample's values at every n to the totals and returns the first n of each event
+    // Adds the sample's values at every n to the batch and returns the first n of each event
     // (N + 1 for never), per dimension.
-    [[gnu::noinline]] Running<Dimensions> run(Totals& totals)
+    [[gnu::noinline]] Running<Dimensions> run(Batch& batch, Totals& totals)
     {
         const std::int64_t N = lattice.N;
         frame.reset(lattice.N, a.sizes);
-        Sums sums(totals);
+        Sums sums{batch.slots(), totals.sumChiSquared.data()};
         Running<Dimensions> r;
         std::fill(r.first, r.first + Dimensions, N + 1);
         auto pending = [&] {

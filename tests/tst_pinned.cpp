@@ -99,6 +99,7 @@ Totals sweepWith(const SweepOptions& options, int L, Boundary boundary, int samp
     Sweep sweep(L, boundary, options);
     for (int k = 0; k < samples; ++k)
         sweep.run(21, static_cast<std::uint64_t>(k), totals);
+    sweep.flush(totals);
     return totals;
 }
 
