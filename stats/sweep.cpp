@@ -46,11 +46,10 @@ struct Sweep::State
     bool portable = false;
     std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
     // Indexed by site, and N for the shared empty root.
-    std::vector<std::uint32_t> parent;
+    std::vector<OpenNode> parent;
     std::vector<TorusNode<Packed>> packedTorus;
     std::vector<TorusNode<Split<std::uint16_t>>> smallTorus;
     std::vector<TorusNode<Split<std::uint32_t>>> torus;
-    std::vector<std::uint32_t> sizes;
     std::vector<std::uint8_t> faces;
     bool prefetching = false;
     Batch batch{0};
@@ -67,7 +66,7 @@ struct Sweep::State
             std::swap(order[k - 1], order[stream.below(static_cast<std::uint32_t>(k))]);
     }
 
-    Arrays arrays() { return {order.data(), order.size(), sizes.data(), prefetching}; }
+    Arrays arrays() { return {order.data(), order.size(), prefetching}; }
 
     template <typename Frame> Running<Square::Dimensions> sweep(Frame frame, Totals& totals)
     {
@@ -106,8 +105,7 @@ Sweep::Sweep(int L, Boundary boundary, SweepOptions options) : state(std::make_u
     s.portable = options.portable;
     const std::size_t sites = s.lattice.N;
     s.order.resize(sites);
-    s.sizes.resize(sites + 1);
-    std::size_t nodeBytes = sizeof(std::uint32_t);
+    std::size_t nodeBytes = sizeof(OpenNode);
     if (boundary == Boundary::Open) {
         s.parent.resize(sites + 1), s.faces.resize(sites + 1);
     } else {

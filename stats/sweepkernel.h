@@ -146,16 +146,21 @@ struct Packed
     static bool exact(int L) { return std::int64_t{L} * L + 1 < (1 << 15); }
 };
 
-template <typename Position> struct alignas(sizeof(Position) == 4 ? 8 : 16) TorusNode
+// A site's union–find record: its parent and, at a root, its cluster's size, in one place so
+// that the load which finds a root also brings its size.
+struct OpenNode
+{
+    std::uint32_t parent;
+    std::uint32_t size;
+};
+
+template <typename Position> struct TorusNode
 {
     std::uint32_t parent;
     Position offset;
+    std::uint32_t size;
 };
 
-inline std::uint32_t& parentIn(std::uint32_t& node)
-{
-    return node;
-}
 template <typename Node> std::uint32_t& parentIn(Node& node)
 {
     return node.parent;
@@ -194,7 +199,8 @@ template <typename Position>
         if (node.parent == j)
             return j;
         const TorusNode<Position>& up = nodes[node.parent];
-        node = {up.parent, node.offset + up.offset};
+        node.offset = node.offset + up.offset;
+        node.parent = up.parent;
         offset = offset + node.offset;
         j = node.parent;
     }
@@ -208,7 +214,8 @@ template <typename Position>
     const TorusNode<Position> b = nodes[a.parent];
     const std::uint32_t g = b.parent;
     offset = a.offset + b.offset;
-    nodes[j] = {g, offset};
+    nodes[j].parent = g;
+    nodes[j].offset = offset;
     return __builtin_expect(nodes[g].parent == g, 1) ? g : findDeeper(nodes, g, offset);
 }
 
@@ -296,7 +303,7 @@ template <int Dimensions> struct Running
 // Open edges: a cluster spans dimension d when it touches both of its faces.
 template <typename Lattice> struct OpenFrame
 {
-    using Node = std::uint32_t;
+    using Node = OpenNode;
     struct Local
     {
         unsigned touched;
@@ -305,10 +312,9 @@ template <typename Lattice> struct OpenFrame
     Node* nodes;
     std::uint8_t* faces;
 
-    void reset(std::uint32_t none, std::uint32_t* sizes)
+    void reset(std::uint32_t none)
     {
-        std::fill(nodes, nodes + none + 1, none);
-        sizes[none] = 0;
+        std::fill(nodes, nodes + none + 1, OpenNode{none, 0});
         faces[none] = 0;
     }
 
@@ -337,12 +343,11 @@ template <typename Lattice> struct OpenFrame
 
     template <int Degree>
     [[gnu::always_inline]] void relink(const Around<Degree>& a, const Join& j, const Local& l,
-                                       std::uint32_t site, std::uint32_t none)
+                                       std::uint32_t, std::uint32_t none)
     {
         for (const std::uint32_t r : a.root)
-            nodes[r] = j.big;
-        nodes[none] = none;
-        nodes[site] = j.big;
+            nodes[r].parent = j.big;
+        nodes[none].parent = none;
         faces[j.big] = static_cast<std::uint8_t>(l.touched);
     }
 };
@@ -369,12 +374,7 @@ template <typename Lattice, typename Position> struct TorusFrame
             steps[k] = Position::step(Lattice::Step[k]);
     }
 
-    void reset(std::uint32_t none, std::uint32_t* sizes)
-    {
-        for (std::uint32_t s = 0; s <= none; ++s)
-            nodes[s] = {none, {}};
-        sizes[none] = 0;
-    }
+    void reset(std::uint32_t none) { std::fill(nodes, nodes + none + 1, Node{none, {}, 0}); }
 
     [[gnu::always_inline]] void begin(const Lattice&, std::uint32_t, Local& l) const
     {
@@ -416,11 +416,15 @@ template <typename Lattice, typename Position> struct TorusFrame
                                        std::uint32_t site, std::uint32_t none)
     {
         const Position big = l.placed[j.largestAt];
+        auto place = [&](std::uint32_t i, std::uint32_t parent, Position offset) {
+            nodes[i].parent = parent;
+            nodes[i].offset = offset;
+        };
         for (int k = 0; k < Degree; ++k)
-            nodes[a.root[k]] = {j.big, l.placed[k] - big};
-        nodes[none] = {none, {}};
-        nodes[j.big] = {j.big, {}};
-        nodes[site] = {j.big, Position{} - big};
+            place(a.root[k], j.big, l.placed[k] - big);
+        place(none, none, {});
+        place(j.big, j.big, {});
+        place(site, j.big, Position{} - big);
     }
 };
 
@@ -460,7 +464,6 @@ struct Arrays
 {
     const std::uint32_t* order; // the sites in the order of occupation
     std::size_t sites;
-    std::uint32_t* sizes;
     bool prefetching;
 };
 
@@ -489,9 +492,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
         if (n + PrefetchDistance / 2 < a.sites) {
             lattice.neighbours(a.order[n + PrefetchDistance / 2], around);
             for (const std::uint32_t site : around) {
-                const std::uint32_t up = parentIn(frame.nodes[site]);
-                __builtin_prefetch(&frame.nodes[up]);
-                __builtin_prefetch(&a.sizes[up]);
+                __builtin_prefetch(&frame.nodes[parentIn(frame.nodes[site])]);
             }
         }
     }
@@ -515,7 +516,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
             frame.begin(lattice, packed, local);
         for (int k = 0; k < Degree; ++k) {
             around.root[k] = Tracking ? frame.findRoot(nb[k], k, local) : find(frame.nodes, nb[k]);
-            around.size[k] = a.sizes[around.root[k]];
+            around.size[k] = frame.nodes[around.root[k]].size;
         }
         around.compare(none);
         if constexpr (Tracking)
@@ -529,7 +530,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
                 parentIn(frame.nodes[root]) = j.big;
             parentIn(frame.nodes[none]) = none;
         }
-        a.sizes[j.big] = j.total;
+        frame.nodes[j.big].size = j.total;
         r.after(j);
         sums.addAt(n, r.maxSize, r.squares, r.count);
     }
@@ -539,7 +540,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
     [[gnu::noinline]] Running<Dimensions> run(Batch& batch, Totals& totals)
     {
         const std::int64_t N = lattice.N;
-        frame.reset(lattice.N, a.sizes);
+        frame.reset(lattice.N);
         Sums sums{batch.slots(), totals.sumChiSquared.data()};
         Running<Dimensions> r;
         std::fill(r.first, r.first + Dimensions, N + 1);
