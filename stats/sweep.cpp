@@ -40,12 +40,12 @@ bool encodingIsExact(TorusEncoding encoding, int L)
 
 struct Sweep::State
 {
-    Square lattice{};
+    std::uint32_t L = 0;
     Boundary boundary = Boundary::Open;
     TorusEncoding encoding = TorusEncoding::Automatic;
     bool portable = false;
     std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
-    // Indexed by site, and N for the shared empty root.
+    // Indexed by the lattices' node numbers.
     std::vector<OpenNode> parent;
     std::vector<TorusNode<Packed>> packedTorus;
     std::vector<TorusNode<Split<std::uint16_t>>> smallTorus;
@@ -58,8 +58,8 @@ struct Sweep::State
     void shuffle(std::uint64_t seed, std::uint64_t sample)
     {
         std::size_t k = 0;
-        for (std::uint32_t y = 0; y < lattice.L; ++y)
-            for (std::uint32_t x = 0; x < lattice.L; ++x)
+        for (std::uint32_t y = 0; y < L; ++y)
+            for (std::uint32_t x = 0; x < L; ++x)
                 order[k++] = y << 16 | x;
         SampleStream stream(seed, sample);
         for (k = order.size(); k > 1; --k)
@@ -68,23 +68,29 @@ struct Sweep::State
 
     Arrays arrays() { return {order.data(), order.size(), prefetching}; }
 
-    template <typename Frame> Running<Square::Dimensions> sweep(Frame frame, Totals& totals)
+    template <typename Lattice, typename Frame>
+    Running<2> sweep(const Lattice& lattice, Frame frame, Totals& totals)
     {
         if (portable)
-            return Sweeper<Square, Frame, true>{lattice, frame, arrays()}.run(batch, totals);
-        return Sweeper<Square, Frame, false>{lattice, frame, arrays()}.run(batch, totals);
+            return Sweeper<Lattice, Frame, true>{lattice, frame, arrays()}.run(batch, totals);
+        return Sweeper<Lattice, Frame, false>{lattice, frame, arrays()}.run(batch, totals);
     }
 
     template <typename Position>
-    Running<Square::Dimensions> torusSweep(std::vector<TorusNode<Position>>& nodes, Totals& totals)
+    Running<2> torusSweep(std::vector<TorusNode<Position>>& nodes, Totals& totals)
     {
-        return sweep(TorusFrame<Square, Position>(nodes.data()), totals);
+        const SquareTorus lattice(L);
+        return sweep(lattice, TorusFrame<SquareTorus, Position>(nodes.data(), lattice.none),
+                     totals);
     }
 
-    Running<Square::Dimensions> sweep(Totals& totals)
+    Running<2> sweep(Totals& totals)
     {
-        if (boundary == Boundary::Open)
-            return sweep(OpenFrame<Square>{parent.data(), faces.data()}, totals);
+        if (boundary == Boundary::Open) {
+            const SquareOpen lattice(L);
+            return sweep(lattice, OpenFrame<SquareOpen>{parent.data(), faces.data(), lattice.none},
+                         totals);
+        }
         switch (encoding) {
         case TorusEncoding::Packed:
             return torusSweep(packedTorus, totals);
@@ -100,25 +106,27 @@ Sweep::Sweep(int L, Boundary boundary, SweepOptions options) : state(std::make_u
 {
     State& s = *state;
     const auto side = static_cast<std::uint32_t>(L);
-    s.lattice = {side, side * side, boundary == Boundary::Torus};
+    s.L = side;
     s.boundary = boundary;
     s.portable = options.portable;
-    const std::size_t sites = s.lattice.N;
+    const std::size_t sites = std::size_t{side} * side;
     s.order.resize(sites);
     std::size_t nodeBytes = sizeof(OpenNode);
+    const std::size_t nodes = SquareTorus(side).nodeCount();
     if (boundary == Boundary::Open) {
-        s.parent.resize(sites + 1), s.faces.resize(sites + 1);
+        const std::size_t cells = SquareOpen(side).nodeCount();
+        s.parent.resize(cells), s.faces.resize(cells);
     } else {
         s.encoding =
             encodingIsExact(options.encoding, L) && options.encoding != TorusEncoding::Automatic
                 ? options.encoding
                 : automaticEncoding(L);
         if (s.encoding == TorusEncoding::Packed)
-            s.packedTorus.resize(sites + 1), nodeBytes = sizeof(TorusNode<Packed>);
+            s.packedTorus.resize(nodes), nodeBytes = sizeof(TorusNode<Packed>);
         else if (s.encoding == TorusEncoding::Split16)
-            s.smallTorus.resize(sites + 1), nodeBytes = sizeof(TorusNode<Split<std::uint16_t>>);
+            s.smallTorus.resize(nodes), nodeBytes = sizeof(TorusNode<Split<std::uint16_t>>);
         else
-            s.torus.resize(sites + 1), nodeBytes = sizeof(TorusNode<Split<std::uint32_t>>);
+            s.torus.resize(nodes), nodeBytes = sizeof(TorusNode<Split<std::uint32_t>>);
     }
     s.prefetching = sites * nodeBytes >= PrefetchFromBytes;
     s.batch = Batch(L);
@@ -148,12 +156,12 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
     s.pending = &totals;
     s.batch.started();
     s.shuffle(seed, sample);
-    const Running<Square::Dimensions> r = s.sweep(totals);
+    const Running<2> r = s.sweep(totals);
     // Dimension 0 runs left to right, 1 top to bottom.
     std::int64_t horizontal = r.first[0];
     std::int64_t vertical = r.first[1];
     // On a 1 × 1 torus the lone site is its own neighbour both ways: it wraps at once.
-    if (s.boundary == Boundary::Torus && s.lattice.L == 1)
+    if (s.boundary == Boundary::Torus && s.L == 1)
         vertical = horizontal = 1;
     SampleEvents record;
     record.sample = sample;

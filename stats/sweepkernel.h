@@ -20,10 +20,12 @@
 //    three encodings), with an event per dimension;
 //  - the choice function `pick`, the conditional move or its portable form.
 // Once every event has happened the frame is left alone and only sizes are joined.
-// Invariants: a root is its own parent; empty sites, and the neighbours beyond an open
-// lattice's edges, point to one extra node (index N), a root of size 0 that touches no face and
-// sits at the origin, so finding its root needs no test of occupation and merging it changes
-// nothing. Sizes and faces are read at roots only, each written when its site became a root.
+// Invariants: a root is its own parent; empty sites point to one extra node, the empty root
+// (none), of size 0, touching no face and at the origin, and the cells beyond an open
+// lattice's edges to a root of size 0 per face, so that finding a root needs no test of
+// occupation or of the edges and merging such a root changes nothing; they are roots again
+// after every addition. Sizes and faces are read at roots only, each written when its site
+// became a root. Every root but these is the root of exactly one cluster of occupied sites.
 // M. E. J. Newman and R. M. Ziff, Phys. Rev. E 64, 016706 (2001).
 namespace stats::kernel {
 
@@ -50,9 +52,64 @@ template <bool Portable, typename T> [[gnu::always_inline]] inline T pick(bool c
 
 // ---- Lattices ---------------------------------------------------------------------------------
 
-// The L × L square lattice, sites numbered row by row; the order of occupation lists them as
-// y << 16 | x. Neighbours left, right, up, down; index N beyond the edges of an open lattice.
-struct Square
+// The L × L square lattice. The order of occupation lists its sites as y << 16 | x; a lattice
+// names the node of each site (index) and of its neighbours, left, right, up, down, and the
+// empty root (none), whose index is past every site's.
+
+// With open edges the sites lie in a grid of (L + 2)² cells whose border cells are beyond the
+// edges. Each border cell points to the root of its face, a root of size 0 that touches that
+// face only, so that a new site learns which faces it lies on from its neighbours' roots, as
+// it learns the faces of the clusters around it, and no neighbour needs a test of the edges.
+// Face f = 2d + h is the low (h = 0) or high (h = 1) face of dimension d; its root is
+// none + 1 + f.
+struct SquareOpen
+{
+    static constexpr int Degree = 4;
+    static constexpr int Dimensions = 2;
+    static constexpr int Step[Degree][Dimensions] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+
+    std::uint32_t L;
+    std::uint32_t N; // sites
+    std::uint32_t width;
+    std::uint32_t none;
+
+    explicit SquareOpen(std::uint32_t side)
+        : L(side), N(side * side), width(side + 2), none((side + 2) * (side + 2))
+    {
+    }
+
+    std::size_t nodeCount() const { return std::size_t{none} + 1 + 2 * Dimensions; }
+    std::uint32_t cell(std::uint32_t x, std::uint32_t y) const { return y * width + x; }
+
+    [[gnu::always_inline]] std::uint32_t index(std::uint32_t packed) const
+    {
+        return cell((packed & 0xffffu) + 1, (packed >> 16) + 1);
+    }
+
+    [[gnu::always_inline]] void neighbours(std::uint32_t packed,
+                                           std::uint32_t (&out)[Degree]) const
+    {
+        const std::uint32_t i = index(packed);
+        out[0] = i - 1;
+        out[1] = i + 1;
+        out[2] = i - width;
+        out[3] = i + width;
+    }
+
+    // Calls f(cell, face) for every border cell next to a site.
+    template <typename F> void forEachBorder(F f) const
+    {
+        for (std::uint32_t k = 1; k <= L; ++k) {
+            f(cell(0, k), 0);
+            f(cell(L + 1, k), 1);
+            f(cell(k, 0), 2);
+            f(cell(k, L + 1), 3);
+        }
+    }
+};
+
+// On the torus the sites are numbered row by row, and index N is the empty root.
+struct SquareTorus
 {
     static constexpr int Degree = 4;
     static constexpr int Dimensions = 2;
@@ -60,9 +117,13 @@ struct Square
 
     std::uint32_t L;
     std::uint32_t N;
-    bool wrap;
+    std::uint32_t none;
 
-    std::uint32_t index(std::uint32_t packed) const
+    explicit SquareTorus(std::uint32_t side) : L(side), N(side * side), none(side * side) {}
+
+    std::size_t nodeCount() const { return std::size_t{N} + 1; }
+
+    [[gnu::always_inline]] std::uint32_t index(std::uint32_t packed) const
     {
         return (packed >> 16) * L + (packed & 0xffffu);
     }
@@ -73,20 +134,10 @@ struct Square
         const std::uint32_t x = packed & 0xffffu;
         const std::uint32_t y = packed >> 16;
         const std::uint32_t i = y * L + x;
-        out[0] = x > 0 ? i - 1 : (wrap ? i + L - 1 : N);
-        out[1] = x < L - 1 ? i + 1 : (wrap ? i - L + 1 : N);
-        out[2] = y > 0 ? i - L : (wrap ? i + N - L : N);
-        out[3] = y < L - 1 ? i + L : (wrap ? i - N + L : N);
-    }
-
-    // The faces of an open lattice a site lies on: bit 2d for the low face of dimension d, bit
-    // 2d + 1 for the high one.
-    [[gnu::always_inline]] unsigned faces(std::uint32_t packed) const
-    {
-        const std::uint32_t x = packed & 0xffffu;
-        const std::uint32_t y = packed >> 16;
-        return (x == 0 ? 1u : 0u) | (x == L - 1 ? 2u : 0u) | (y == 0 ? 4u : 0u) |
-               (y == L - 1 ? 8u : 0u);
+        out[0] = x > 0 ? i - 1 : i + L - 1;
+        out[1] = x < L - 1 ? i + 1 : i - L + 1;
+        out[2] = y > 0 ? i - L : i + N - L;
+        out[3] = y < L - 1 ? i + L : i - N + L;
     }
 };
 
@@ -221,30 +272,14 @@ template <typename Position>
 
 // ---- The clusters around a new site ----------------------------------------------------------
 
-// The roots of a new site's neighbours (index N for none), then the site itself, the
-// neighbours' sizes, and which of them are distinct clusters: the site joins all those at once.
+// The roots of a new site's neighbours, then the site itself, and the neighbours' sizes: the
+// site joins all distinct clusters among them at once. (Setting a root's size to 0 as it is
+// read would spare the comparisons of roots, but the stores it adds, to addresses known late,
+// cost more than the comparisons.)
 template <int Degree> struct Around
 {
     std::uint32_t root[std::size_t{Degree} + 1];
     std::uint32_t size[std::size_t{Degree}];
-    bool distinct[std::size_t{
-        Degree}]; // a root not met before; the empty root's size of 0 adds nothing
-    bool same[std::size_t{Degree}]
-             [std::size_t{Degree}]; // same[j][k], j < k: both neighbours lie in one cluster
-
-    [[gnu::always_inline]] void compare(std::uint32_t none)
-    {
-        for (int k = 0; k < Degree; ++k) {
-            const bool occupied = root[k] != none;
-            bool repeated = false;
-            for (int j = 0; j < k; ++j) {
-                const bool equal = root[j] == root[k];
-                same[j][k] = occupied & equal;
-                repeated = repeated | equal;
-            }
-            distinct[k] = !repeated;
-        }
-    }
 };
 
 // What joining the clusters around a new site changes: the sums are exact rearrangements of
@@ -268,7 +303,11 @@ template <int Degree> [[gnu::always_inline]] inline Join join(const Around<Degre
     // of no size yet, wins only when no neighbour is occupied.
     std::uint64_t largest = Degree;
     for (int k = 0; k < Degree; ++k) {
-        const std::uint32_t s = a.size[k] & (0u - static_cast<std::uint32_t>(a.distinct[k]));
+        // A cluster met before adds nothing, nor does the empty root, of size 0.
+        bool repeated = false;
+        for (int i = 0; i < k; ++i)
+            repeated = repeated | (a.root[i] == a.root[k]);
+        const std::uint32_t s = a.size[k] & (0u - static_cast<std::uint32_t>(!repeated));
         sum += s;
         squares += std::uint64_t{s} * s;
         j.joined += s != 0;
@@ -309,24 +348,38 @@ template <typename Lattice> struct OpenFrame
         unsigned touched;
     };
 
+    static constexpr std::uint32_t Faces = 2 * Lattice::Dimensions;
+
     Node* nodes;
     std::uint8_t* faces;
+    std::uint32_t none;
 
-    void reset(std::uint32_t none)
+    void reset(const Lattice& lattice)
     {
-        std::fill(nodes, nodes + none + 1, OpenNode{none, 0});
+        std::fill(nodes, nodes + lattice.nodeCount(), OpenNode{none, 0});
         faces[none] = 0;
+        for (std::uint32_t f = 0; f < Faces; ++f) {
+            nodes[none + 1 + f].parent = none + 1 + f;
+            faces[none + 1 + f] = static_cast<std::uint8_t>(1u << f);
+        }
+        lattice.forEachBorder(
+            [&](std::uint32_t cell, std::uint32_t f) { nodes[cell].parent = none + 1 + f; });
     }
 
-    [[gnu::always_inline]] void begin(const Lattice& lattice, std::uint32_t packed, Local& l) const
+    // Once every event has happened the faces no longer matter: the border joins the empty
+    // root.
+    void finish()
     {
-        l.touched = lattice.faces(packed);
+        for (std::uint32_t f = 0; f < Faces; ++f)
+            nodes[none + 1 + f].parent = none;
     }
+
+    [[gnu::always_inline]] void begin(std::uint32_t, Local& l) const { l.touched = 0; }
 
     [[gnu::always_inline]] std::uint32_t findRoot(std::uint32_t neighbour, int, Local& l) const
     {
         const std::uint32_t root = find(nodes, neighbour);
-        l.touched |= faces[root]; // the empty root touches none
+        l.touched |= faces[root]; // the empty root touches none, a face root its own
         return root;
     }
 
@@ -343,11 +396,12 @@ template <typename Lattice> struct OpenFrame
 
     template <int Degree>
     [[gnu::always_inline]] void relink(const Around<Degree>& a, const Join& j, const Local& l,
-                                       std::uint32_t, std::uint32_t none)
+                                       std::uint32_t)
     {
         for (const std::uint32_t r : a.root)
             nodes[r].parent = j.big;
-        nodes[none].parent = none;
+        for (std::uint32_t f = 0; f <= Faces; ++f)
+            nodes[none + f].parent = none + f;
         faces[j.big] = static_cast<std::uint8_t>(l.touched);
     }
 };
@@ -366,20 +420,22 @@ template <typename Lattice, typename Position> struct TorusFrame
     };
 
     Node* nodes;
+    std::uint32_t none;
     Position steps[std::size_t{Degree}];
 
-    explicit TorusFrame(Node* n) : nodes(n)
+    TorusFrame(Node* n, std::uint32_t empty) : nodes(n), none(empty)
     {
         for (int k = 0; k < Degree; ++k)
             steps[k] = Position::step(Lattice::Step[k]);
     }
 
-    void reset(std::uint32_t none) { std::fill(nodes, nodes + none + 1, Node{none, {}, 0}); }
-
-    [[gnu::always_inline]] void begin(const Lattice&, std::uint32_t, Local& l) const
+    void reset(const Lattice& lattice)
     {
-        l.placed[Degree] = {};
+        std::fill(nodes, nodes + lattice.nodeCount(), Node{none, {}, 0});
     }
+    void finish() {}
+
+    [[gnu::always_inline]] void begin(std::uint32_t, Local& l) const { l.placed[Degree] = {}; }
 
     [[gnu::always_inline]] std::uint32_t findRoot(std::uint32_t neighbour, int k, Local& l) const
     {
@@ -394,17 +450,20 @@ template <typename Lattice, typename Position> struct TorusFrame
                                        std::int64_t N, Running<Dimensions>& r) const
     {
         // Loops around the torus are closed rarely: the dimensions are read only when one is.
+        bool same[std::size_t{Degree}][std::size_t{Degree}]; // [j][k], j < k: one cluster
         bool closed = false;
         for (int k = 1; k < Degree; ++k)
-            for (int j = 0; j < k; ++j)
-                closed = closed | (a.same[j][k] & (l.placed[j] != l.placed[k]));
+            for (int j = 0; j < k; ++j) {
+                same[j][k] = (a.root[j] == a.root[k]) & (a.root[k] != none);
+                closed = closed | (same[j][k] & (l.placed[j] != l.placed[k]));
+            }
         if (__builtin_expect(closed, 0)) {
             bool wraps[std::size_t{Dimensions}] = {};
             for (int k = 1; k < Degree; ++k)
                 for (int j = 0; j < k; ++j) {
                     const Position d = l.placed[j] - l.placed[k];
                     for (int dim = 0; dim < Dimensions; ++dim)
-                        wraps[dim] = wraps[dim] | (a.same[j][k] & d.wraps(dim));
+                        wraps[dim] = wraps[dim] | (same[j][k] & d.wraps(dim));
                 }
             for (int d = 0; d < Dimensions; ++d)
                 r.first[d] = pick<Portable>(r.first[d] > N && wraps[d], n, r.first[d]);
@@ -413,7 +472,7 @@ template <typename Lattice, typename Position> struct TorusFrame
 
     // The big cluster stays where it is; the new site and the other roots move under it.
     [[gnu::always_inline]] void relink(const Around<Degree>& a, const Join& j, const Local& l,
-                                       std::uint32_t site, std::uint32_t none)
+                                       std::uint32_t site)
     {
         const Position big = l.placed[j.largestAt];
         auto place = [&](std::uint32_t i, std::uint32_t parent, Position offset) {
@@ -502,7 +561,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
     template <bool Tracking>
     [[gnu::always_inline]] void add(std::size_t n, Running<Dimensions>& r, Sums& sums)
     {
-        const std::uint32_t none = lattice.N;
+        const std::uint32_t none = lattice.none;
         if (a.prefetching)
             prefetch(n - 1);
         const std::uint32_t packed = a.order[n - 1];
@@ -513,18 +572,17 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
         around.root[Degree] = site;
         typename Frame::Local local;
         if constexpr (Tracking)
-            frame.begin(lattice, packed, local);
+            frame.begin(packed, local);
         for (int k = 0; k < Degree; ++k) {
             around.root[k] = Tracking ? frame.findRoot(nb[k], k, local) : find(frame.nodes, nb[k]);
             around.size[k] = frame.nodes[around.root[k]].size;
         }
-        around.compare(none);
         if constexpr (Tracking)
             frame.template events<Portable>(around, local, static_cast<std::int64_t>(n),
-                                            std::int64_t{none}, r);
+                                            std::int64_t{lattice.N}, r);
         const Join j = join(around);
         if constexpr (Tracking) {
-            frame.relink(around, j, local, site, none);
+            frame.relink(around, j, local, site);
         } else {
             for (const std::uint32_t root : around.root)
                 parentIn(frame.nodes[root]) = j.big;
@@ -540,7 +598,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
     [[gnu::noinline]] Running<Dimensions> run(Batch& batch, Totals& totals)
     {
         const std::int64_t N = lattice.N;
-        frame.reset(lattice.N);
+        frame.reset(lattice);
         Sums sums{batch.slots(), totals.sumChiSquared.data()};
         Running<Dimensions> r;
         std::fill(r.first, r.first + Dimensions, N + 1);
@@ -553,6 +611,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
         std::size_t n = 1;
         for (; n <= a.sites && pending(); ++n)
             add<true>(n, r, sums);
+        frame.finish();
         for (; n <= a.sites; ++n)
             add<false>(n, r, sums);
         return r;
