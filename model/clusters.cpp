@@ -164,17 +164,6 @@ void packRowPortable(const int* rowSites, int L, std::uint64_t* words)
 }
 #endif
 
-using PackRow = void (*)(const int*, int, std::uint64_t*);
-
-PackRow bestPackRow()
-{
-#ifdef PERCOLATION_X86_KERNELS
-    if (__builtin_cpu_supports("avx2"))
-        return packRowAvx2;
-#endif
-    return packRowPortable;
-}
-
 // Index of the run of `row` that covers column c (which must be occupied).
 inline int runAt(const RowBits& row, int c)
 {
@@ -195,9 +184,9 @@ inline int findRoot(std::int32_t* parent, int x)
     return x;
 }
 
-// Run counting leans on popcnt, which the baseline x86-64 lacks.
-[[gnu::target_clones("arch=x86-64-v3", "default")]]
-int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest, PackRow packRow)
+template <typename PackRow>
+[[gnu::always_inline]] inline int byRuns(const int* site, int L, ClusterWorkspace& workspace,
+                                         int* largest, PackRow packRow)
 {
     std::int32_t* first = workspace.runFirst.data();
     std::int32_t* length = workspace.runLength.data();
@@ -237,8 +226,7 @@ int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest, Pa
                 parent[runs] = runs;
             }
             for (std::uint64_t e = bits & ~((bits >> 1) | rightCarry); e != 0;
-                 e &= e - 1, ++closing)
-            {
+                 e &= e - 1, ++closing) {
                 length[closing] = rowBase + 64 * w + std::countr_zero(e) - first[closing] + 1;
                 consider(length[closing], closing);
             }
@@ -281,6 +269,33 @@ int byRuns(const int* site, int L, ClusterWorkspace& workspace, int* largest, Pa
     return size;
 }
 
+// Built for the baseline processor, as every processor without the x86 kernels runs it.
+int byRunsPortable(const int* site, int L, ClusterWorkspace& workspace, int* largest)
+{
+    return byRuns(site, L, workspace, largest, packRowPortable);
+}
+
+#ifdef PERCOLATION_X86_KERNELS
+// Run counting leans on popcnt and bit scans, which the baseline x86-64 lacks.
+[[gnu::target("avx2,popcnt,bmi,bmi2")]] int byRunsAvx2(const int* site, int L,
+                                                       ClusterWorkspace& workspace, int* largest)
+{
+    return byRuns(site, L, workspace, largest, packRowAvx2);
+}
+#endif
+
+using RunsMethod = int (*)(const int*, int, ClusterWorkspace&, int*);
+
+RunsMethod bestRuns()
+{
+#ifdef PERCOLATION_X86_KERNELS
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+        __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2"))
+        return byRunsAvx2;
+#endif
+    return byRunsPortable;
+}
+
 // Checked before any arithmetic on L.
 bool insideContract(int nOccupied, int L)
 {
@@ -291,10 +306,8 @@ bool insideContract(int nOccupied, int L)
 
 ClusterWorkspace::ClusterWorkspace()
     : grid(static_cast<std::size_t>(MaxGridWidth * MaxGridWidth)),
-      queue(static_cast<std::size_t>(SiteCapacity)),
-      runFirst(static_cast<std::size_t>(MaxRuns)),
-      runLength(static_cast<std::size_t>(MaxRuns)),
-      runParent(static_cast<std::size_t>(MaxRuns))
+      queue(static_cast<std::size_t>(SiteCapacity)), runFirst(static_cast<std::size_t>(MaxRuns)),
+      runLength(static_cast<std::size_t>(MaxRuns)), runParent(static_cast<std::size_t>(MaxRuns))
 {
 }
 
@@ -316,11 +329,11 @@ int findLargestClusterWith(ClusterMethod method, const int* site, const int* occ
     if (!insideContract(nOccupied, L) || nOccupied == 0)
         return 0;
     if (method == ClusterMethod::Runs) {
-        static const PackRow packRow = bestPackRow();
-        return byRuns(site, L, workspace, largest, packRow);
+        static const RunsMethod runs = bestRuns();
+        return runs(site, L, workspace, largest);
     }
     if (method == ClusterMethod::PortableRuns)
-        return byRuns(site, L, workspace, largest, packRowPortable);
+        return byRunsPortable(site, L, workspace, largest);
     fillGrid(site, L, workspace.grid.data());
     return byGrowth(L, workspace, largest);
 }
@@ -332,8 +345,8 @@ int findLargestCluster(const int* site, const int* occupied, int* largest, int n
 {
     if (!insideContract(nOccupied, L))
         return 0;
-    return detail::findLargestClusterWith(detail::bestClusterMethod(nOccupied, L), site,
-                                          occupied, largest, nOccupied, L, workspace);
+    return detail::findLargestClusterWith(detail::bestClusterMethod(nOccupied, L), site, occupied,
+                                          largest, nOccupied, L, workspace);
 }
 
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L)

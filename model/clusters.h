@@ -47,7 +47,8 @@ namespace detail {
 
 // The two exact ways of finding the largest cluster, exposed so that tests can prove each one
 // exact; findLargestCluster() picks one by the lattice's density.
-// PortableRuns is Runs without the SIMD code that Runs uses where the processor has it.
+// PortableRuns is Runs as processors without the x86 kernels run it: no SIMD, and built for
+// the baseline instruction set.
 enum class ClusterMethod { Growth, Runs, PortableRuns };
 
 // For arguments that findLargestCluster() accepts.
