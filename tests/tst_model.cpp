@@ -94,6 +94,13 @@ private slots:
         QTest::newRow("winding cluster, breadth first")
             << 4 << "#.#.###...##..##" << Sites{1, 5, 6, 7, 3, 11, 12, 15, 16};
         QTest::newRow("only the lowest bit counts") << 3 << "3#2922845" << Sites{1, 2, 4};
+        // Only the last column of a row past a multiple of 64 holds the winner.
+        QString lastColumn(65 * 65, u'.');
+        Sites column;
+        for (int row = 0; row < 65; ++row)
+            lastColumn[65 * row + 64] = u'#', column.push_back(65 * (row + 1));
+        lastColumn.replace(0, 3, QStringLiteral("###"));
+        QTest::newRow("winner in the last column") << 65 << lastColumn << column;
         for (const int L : {0, 601, INT_MAX, INT_MIN})
             QTest::addRow("L = %d", L) << L << "#" << Sites{};
     }
