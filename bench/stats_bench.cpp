@@ -1,10 +1,13 @@
 // Times one full Newman–Ziff sample (all observables, added to the totals) for the statistics
 // engine and the straightforward baseline side by side, open and torus, at L = 128 and 600;
-// and the runner's throughput on one and two threads. Ends with a table of medians and the
-// speed-up targets.
+// the runner's throughput on one and two threads; and what a run of few samples spends besides
+// sampling. Ends with a table of medians and the targets.
 
+#include "stats/canonical.h"
 #include "stats/runner.h"
 #include "stats/sweep.h"
+#include "stats/threshold.h"
+#include "stats/totalsfile.h"
 #include "straightforward_sweep.h"
 
 #include "medianreporter.h"
@@ -14,6 +17,7 @@
 #include <array>
 #include <cstdio>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,9 @@ constexpr int Repetitions = 7;
 constexpr double MinTime = 0.3;
 constexpr int RunnerL = 128;
 constexpr std::uint64_t RunnerSamples = 64;
+// A run of few samples: what percolation-stats run does besides sampling, for one size.
+constexpr std::uint64_t FewSamples = 64;
+constexpr double OutsideTarget = 0.05; // seconds
 
 std::string sampleName(const char* variant, stats::Boundary boundary, int L)
 {
@@ -69,6 +76,28 @@ void runner(benchmark::State& state, int threads)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(RunnerSamples));
 }
 
+// Everything a run at L = 128 does besides the samples themselves: the threads' lattices and
+// totals set up, flushed and added, then the curves on the default grid of 501 p, the pc
+// estimates and the totals file, as `run` computes them.
+void outsideSampling(benchmark::State& state)
+{
+    static const stats::Totals sampled =
+        stats::runSamples({RunnerL, stats::Boundary::Torus, 1, 0, FewSamples}, 1);
+    std::vector<double> grid;
+    for (int i = 0; i <= 500; ++i)
+        grid.push_back(i * 0.002);
+    for (auto _ : state) {
+        const stats::Totals none =
+            stats::runSamples({RunnerL, stats::Boundary::Torus, 1, 0, 0}, 2);
+        benchmark::DoNotOptimize(none.sumLargest.data());
+        benchmark::DoNotOptimize(stats::canonicalCurves(sampled, grid).data());
+        benchmark::DoNotOptimize(stats::estimateThreshold(sampled).data());
+        std::ostringstream file;
+        stats::writeTotals(file, {sampled});
+        benchmark::DoNotOptimize(file.str().data());
+    }
+}
+
 void registerAll()
 {
     for (const int L : Sizes)
@@ -83,6 +112,11 @@ void registerAll()
                 ->MinTime(MinTime)
                 ->Repetitions(Repetitions);
         }
+    benchmark::RegisterBenchmark("outside/L128", outsideSampling)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(MinTime)
+        ->Repetitions(Repetitions)
+        ->UseRealTime();
     for (const int threads : {1, 2})
         benchmark::RegisterBenchmark(runnerName(threads).c_str(), runner, threads)
             ->Unit(benchmark::kMillisecond)
@@ -112,7 +146,9 @@ public:
                 const double* baseline = find(sampleName("baseline", b, L));
                 if (engine == nullptr || baseline == nullptr)
                     continue;
-                const double target = L == 128 ? 2.5 : 2.0;
+                // Twice the speed of a careful independent program, which the baseline trails
+                // least with open edges at L = 600.
+                const double target = L == 600 && b == stats::Boundary::Open ? 7.0 : 5.0;
                 const double ratio = *baseline / *engine;
                 std::fprintf(out, "%-6s %5d %9.1f us %9.1f us %8.2fx %5.1fx %s\n",
                              stats::boundaryName(b), L, *engine, *baseline, ratio, target,
@@ -125,9 +161,15 @@ public:
             const double samples = static_cast<double>(RunnerSamples) * 1e3;
             std::fprintf(out,
                          "\nRunner, torus L = %d: %.0f samples/s on 1 thread, %.0f on 2: "
-                         "%.2fx (target 1.8x) %s\n",
+                         "%.2fx (target 1.9x) %s\n",
                          RunnerL, samples / *one, samples / *two, *one / *two,
-                         *one / *two >= 1.8 ? "met" : "MISSED");
+                         *one / *two >= 1.9 ? "met" : "MISSED");
+        }
+        if (const double* outside = find("outside/L128")) {
+            std::fprintf(out,
+                         "A run at L = %d spends %.3f s outside sampling (target %.2f s) %s\n",
+                         RunnerL, *outside / 1e3, OutsideTarget,
+                         *outside / 1e3 <= OutsideTarget ? "met" : "MISSED");
         }
         std::fflush(out);
     }
@@ -135,8 +177,10 @@ public:
 protected:
     double timeOf(const Run& run) const override
     {
-        return run.run_name.function_name.rfind("runner", 0) == 0 ? run.GetAdjustedRealTime()
-                                                                   : run.GetAdjustedCPUTime();
+        const std::string& name = run.run_name.function_name;
+        return name.rfind("runner", 0) == 0 || name.rfind("outside", 0) == 0
+                   ? run.GetAdjustedRealTime()
+                   : run.GetAdjustedCPUTime();
     }
 };
 
