@@ -6,7 +6,7 @@
 
 namespace stats {
 
-Batch::Batch(int L) : slot(static_cast<std::size_t>(std::int64_t{L} * L + 1), Slot{})
+Batch::Batch(int L) : slot(static_cast<std::size_t>(std::int64_t{L} * L + 1))
 {
     const auto largestValue = static_cast<std::uint64_t>(slot.size()); // N + 1
     const std::uint64_t narrow = std::numeric_limits<std::uint32_t>::max() / largestValue;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "hugearray.h"
 #include "totals.h"
 
 #include <cstdint>
-#include <vector>
 
 // The per-n sums of a batch of samples, kept in narrow words and added exactly into the wide
 // sums of the totals when the batch is full or flushed: a sweep then reads and writes 40 bytes
@@ -42,7 +42,7 @@ public:
     void flushInto(Totals& totals);
 
 private:
-    std::vector<Slot> slot; // indexed by n = 0 … N
+    HugeArray<Slot> slot; // indexed by n = 0 … N
     std::uint64_t samples = 0;
     std::uint64_t capacity = 1;
 };

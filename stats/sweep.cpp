@@ -1,11 +1,11 @@
 #include "sweep.h"
 
+#include "hugearray.h"
 #include "streams.h"
 #include "sweepkernel.h"
 
 #include <algorithm>
 #include <cassert>
-#include <vector>
 
 namespace stats {
 
@@ -44,13 +44,13 @@ struct Sweep::State
     Boundary boundary = Boundary::Open;
     TorusEncoding encoding = TorusEncoding::Automatic;
     bool portable = false;
-    std::vector<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
+    HugeArray<std::uint32_t> order; // packed y << 16 | x, in the order of occupation
     // Indexed by the lattices' node numbers.
-    std::vector<OpenNode> parent;
-    std::vector<TorusNode<Packed>> packedTorus;
-    std::vector<TorusNode<Split<std::uint16_t>>> smallTorus;
-    std::vector<TorusNode<Split<std::uint32_t>>> torus;
-    std::vector<std::uint8_t> faces;
+    HugeArray<OpenNode> parent;
+    HugeArray<TorusNode<Packed>> packedTorus;
+    HugeArray<TorusNode<Split<std::uint16_t>>> smallTorus;
+    HugeArray<TorusNode<Split<std::uint32_t>>> torus;
+    HugeArray<std::uint8_t> faces;
     bool prefetching = false;
     Batch batch{0};
     const Totals* pending = nullptr; // the totals the batch belongs to
@@ -77,7 +77,7 @@ struct Sweep::State
     }
 
     template <typename Position>
-    Running<2> torusSweep(std::vector<TorusNode<Position>>& nodes, Totals& totals)
+    Running<2> torusSweep(HugeArray<TorusNode<Position>>& nodes, Totals& totals)
     {
         const SquareTorus lattice(L);
         return sweep(lattice, TorusFrame<SquareTorus, Position>(nodes.data(), lattice.none),
