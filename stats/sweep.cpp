@@ -51,6 +51,7 @@ struct Sweep::State
     HugeArray<TorusNode<Split<std::uint16_t>>> smallTorus;
     HugeArray<TorusNode<Split<std::uint32_t>>> torus;
     HugeArray<std::uint8_t> faces;
+    HugeArray<std::uint32_t> sizes; // of the packed torus
     bool prefetching = false;
     Batch batch{0};
     const Totals* pending = nullptr; // the totals the batch belongs to
@@ -80,7 +81,8 @@ struct Sweep::State
     Running<2> torusSweep(HugeArray<TorusNode<Position>>& nodes, Totals& totals)
     {
         const SquareTorus lattice(L);
-        return sweep(lattice, TorusFrame<SquareTorus, Position>(nodes.data(), lattice.none),
+        return sweep(lattice,
+                     TorusFrame<SquareTorus, Position>(nodes.data(), sizes.data(), lattice.none),
                      totals);
     }
 
@@ -122,7 +124,8 @@ Sweep::Sweep(int L, Boundary boundary, SweepOptions options) : state(std::make_u
                 ? options.encoding
                 : automaticEncoding(L);
         if (s.encoding == TorusEncoding::Packed)
-            s.packedTorus.resize(nodes), nodeBytes = sizeof(TorusNode<Packed>);
+            s.packedTorus.resize(nodes), s.sizes.resize(nodes),
+                nodeBytes = sizeof(TorusNode<Packed>) + sizeof(std::uint32_t);
         else if (s.encoding == TorusEncoding::Split16)
             s.smallTorus.resize(nodes), nodeBytes = sizeof(TorusNode<Split<std::uint16_t>>);
         else

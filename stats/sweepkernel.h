@@ -211,6 +211,13 @@ template <typename Position> struct TorusNode
     Position offset;
     std::uint32_t size;
 };
+// Packed positions serve lattices small enough to stay cached, where records of 8 bytes beat
+// records of 12: their sizes are kept apart.
+template <> struct alignas(8) TorusNode<Packed>
+{
+    std::uint32_t parent;
+    Packed offset;
+};
 
 template <typename Node> std::uint32_t& parentIn(Node& node)
 {
@@ -354,6 +361,8 @@ template <typename Lattice> struct OpenFrame
     std::uint8_t* faces;
     std::uint32_t none;
 
+    std::uint32_t& sizeOf(std::uint32_t root) const { return nodes[root].size; }
+
     void reset(const Lattice& lattice)
     {
         std::fill(nodes, nodes + lattice.nodeCount(), OpenNode{none, 0});
@@ -419,19 +428,33 @@ template <typename Lattice, typename Position> struct TorusFrame
         Position placed[std::size_t{Degree} + 1]; // of each neighbour's root, and of the site
     };
 
+    static constexpr bool SizesApart = sizeof(Node) == 8;
+
     Node* nodes;
+    std::uint32_t* sizes; // when they are kept apart
     std::uint32_t none;
     Position steps[std::size_t{Degree}];
 
-    TorusFrame(Node* n, std::uint32_t empty) : nodes(n), none(empty)
+    TorusFrame(Node* n, std::uint32_t* s, std::uint32_t empty) : nodes(n), sizes(s), none(empty)
     {
         for (int k = 0; k < Degree; ++k)
             steps[k] = Position::step(Lattice::Step[k]);
     }
 
+    std::uint32_t& sizeOf(std::uint32_t root) const
+    {
+        if constexpr (SizesApart)
+            return sizes[root];
+        else
+            return nodes[root].size;
+    }
+
     void reset(const Lattice& lattice)
     {
-        std::fill(nodes, nodes + lattice.nodeCount(), Node{none, {}, 0});
+        Node empty{};
+        empty.parent = none;
+        std::fill(nodes, nodes + lattice.nodeCount(), empty);
+        sizeOf(none) = 0;
     }
     void finish() {}
 
@@ -575,7 +598,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
             frame.begin(packed, local);
         for (int k = 0; k < Degree; ++k) {
             around.root[k] = Tracking ? frame.findRoot(nb[k], k, local) : find(frame.nodes, nb[k]);
-            around.size[k] = frame.nodes[around.root[k]].size;
+            around.size[k] = frame.sizeOf(around.root[k]);
         }
         if constexpr (Tracking)
             frame.template events<Portable>(around, local, static_cast<std::int64_t>(n),
@@ -588,7 +611,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
                 parentIn(frame.nodes[root]) = j.big;
             parentIn(frame.nodes[none]) = none;
         }
-        frame.nodes[j.big].size = j.total;
+        frame.sizeOf(j.big) = j.total;
         r.after(j);
         sums.addAt(n, r.maxSize, r.squares, r.count);
     }
