@@ -152,7 +152,7 @@ TorusEncoding Sweep::encoding() const
 void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
 {
     State& s = *state;
-    assert(totals.L == static_cast<int>(s.lattice.L) && totals.boundary == s.boundary);
+    assert(totals.L == static_cast<int>(s.L) && totals.boundary == s.boundary);
     assert(s.pending == nullptr || s.pending == &totals);
     if (s.batch.full())
         s.batch.flushInto(totals);
