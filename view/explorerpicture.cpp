@@ -14,8 +14,9 @@ namespace {
 
 constexpr int PaletteSize = 256;
 
-// Hues spread by the golden angle, kept clear of the empty blue, occupied yellow and largest
-// red, with saturation and value varied so that neighbouring clusters rarely look alike.
+// Hues spread by the golden angle, kept clear of the empty blue (and the cyans and violets
+// beside it), the occupied yellow and the largest red, with saturation and value varied so that
+// neighbouring clusters rarely look alike.
 std::array<QRgb, PaletteSize> makePalette()
 {
     std::array<QRgb, PaletteSize> palette{};
