@@ -1,5 +1,5 @@
-// The real program on its own virtual X display: its window on a screenshot, then a mouse click
-// on "Quit", as a user would.
+// The real program on its own virtual X display: its window on a screenshot, the explorer opened
+// and closed from the keyboard, then a mouse click on "Quit", as a user would.
 
 #include "model/random.h"
 #include "view/percolation.h"
@@ -88,6 +88,24 @@ private slots:
         Percolation first;
         QVERIFY(shot.copy(200, 50, 600, 600) ==
                 first.composePicture().convertToFormat(QImage::Format_RGB32));
+
+        // Ctrl+E opens the explorer, Escape closes it again.
+        // (Arguments are split at blanks: '.' stands for one in the titles.)
+        QVERIFY(run(QStringLiteral("xdotool"),
+                    QStringLiteral("search --sync --onlyvisible --name "
+                                   "^Percolation.on.a.square.lattice$ windowfocus --sync key "
+                                   "ctrl+e search --sync --onlyvisible --name"),
+                    QStringLiteral("^Percolation explorer$")));
+        QVERIFY(run(QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")));
+        const auto explorerShown = [this] {
+            QProcess search;
+            search.setProcessEnvironment(environment);
+            search.start(QStringLiteral("xdotool"),
+                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                          QStringLiteral("--name"), QStringLiteral("^Percolation explorer$")});
+            return !search.waitForFinished(TimeoutMs) || search.exitCode() == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!explorerShown(), TimeoutMs);
 
         // The centre of the "exit" group, where its one button sits.
         QVERIFY(run(QStringLiteral("xdotool"), QStringLiteral("mousemove --sync 900 672 click"),
