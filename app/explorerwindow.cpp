@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -238,6 +239,13 @@ void ExplorerWindow::play(bool on)
         slider->setValue(low);
     playDirection = 1;
     playTimer->start();
+}
+
+void ExplorerWindow::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous())
+        playButton->setChecked(false);
+    QDialog::hideEvent(event);
 }
 
 void ExplorerWindow::step()

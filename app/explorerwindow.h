@@ -47,6 +47,10 @@ public slots:
     // Sweeps p up through pc and back down, or stops a sweep under way.
     void play(bool on);
 
+protected:
+    // A closed window stops playing.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void buildControls();
     void makeLattice(int L, std::uint64_t seed);

@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(window->p(), 0.55 + 0.001 + 0.01 + 0.001 + 0.01);
     }
 
-    // "Play" moves p up through pc, and pressed again stops where it is.
+    // "Play" moves p up through pc; pressed again, or the window closed, it stops where it is.
     void playSweepsThroughThreshold()
     {
         QTest::mouseClick(child<QRadioButton>("side150Button"), Qt::LeftButton);
@@ -162,9 +162,14 @@ private slots:
         QCOMPARE(window->p(), 0.4927);
         QTRY_VERIFY_WITH_TIMEOUT(window->p() > 0.5927, 30000);
         QTest::mouseClick(play, Qt::LeftButton);
-        const double stopped = window->p();
+        double stopped = window->p();
         QTest::qWait(200);
         QCOMPARE(window->p(), stopped);
+        QTest::mouseClick(play, Qt::LeftButton);
+        window->close();
+        stopped = window->p();
+        QTest::qWait(200);
+        QVERIFY(window->p() == stopped && !play->isChecked());
     }
 };
 
