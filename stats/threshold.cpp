@@ -25,7 +25,7 @@ std::vector<Estimator> estimatorsFor(Boundary boundary)
 {
     if (boundary == Boundary::Open)
         return {{"crossing", {0.5, 0.5, 0, 0}, 0.5}};
-    return {{"wrap-one", {0.5, 0.5, 0, 0}, 0.521058290},
+    return {{"wrap-mean", {0.5, 0.5, 0, 0}, 0.521058290},
             {"wrap-either", {0, 0, 1, 0}, 0.690473725}};
 }
 
@@ -177,7 +177,7 @@ ThresholdEstimate combineSizes(const std::vector<ThresholdEstimate>& perSize, do
 
 const char* preferredEstimator(Boundary boundary)
 {
-    return boundary == Boundary::Torus ? "wrap-one" : "crossing";
+    return boundary == Boundary::Torus ? "wrap-mean" : "crossing";
 }
 
 double correctionExponent(Boundary boundary)
