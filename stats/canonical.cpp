@@ -12,12 +12,7 @@ namespace {
 constexpr double Negligible = 1e-17;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// The microcanonical mean and sample variance at every n of one per-site observable.
-struct Moments
-{
-    std::vector<double> mean;
-    std::vector<double> variance;
-};
+using Moments = CanonicalCurves::Moments;
 
 template <typename Sum, typename SumSquares>
 Moments momentsOf(const std::vector<Sum>& sums, const std::vector<SumSquares>& squares,
@@ -166,58 +161,62 @@ BinomialWindow binomialWindow(std::int64_t N, double p)
     return window;
 }
 
-std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<double>& ps)
+CanonicalCurves::CanonicalCurves(const Totals& t) : totals(t), shownBy(eventsShownBy(t))
 {
     const std::uint64_t S = totals.samples();
     const auto N = static_cast<long double>(totals.siteCount());
-    const std::array<Moments, 4> moments = {
-        momentsOf(totals.sumLargest, totals.sumLargestSquared, S, N),
-        Moments{},
-        momentsOf(totals.sumChi, totals.sumChiSquared, S, N),
-        momentsOf(totals.sumClusters, totals.sumClustersSquared, S, N),
-    };
-    // ⟨P∞²⟩ needs sums of S_max⁴ for its variance, which are not kept; with S_max ≤ n,
-    // |Δ(P∞²)| ≤ 2(n/N)|ΔP∞| bounds it by (2n/N)² Var(P∞) instead.
-    Moments squared = moments[0];
+    perSite[0] = momentsOf(totals.sumLargest, totals.sumLargestSquared, S, N);
+    perSite[2] = momentsOf(totals.sumChi, totals.sumChiSquared, S, N);
+    perSite[3] = momentsOf(totals.sumClusters, totals.sumClustersSquared, S, N);
+    // ⟨P∞²⟩ needs sums of S_max⁴ for its variance, which are not kept. To first order
+    // Δ(P∞²) = 2 P∞ ΔP∞, so Var(P∞²) ≈ (2 S_max/N)² Var(P∞), with S_max taken at its root mean
+    // square, which also covers the second-order term for a symmetric spread.
+    Moments& squared = perSite[1];
+    squared = perSite[0];
     for (std::size_t n = 0; n < squared.mean.size(); ++n) {
         squared.mean[n] = static_cast<double>(
             static_cast<long double>(totals.sumLargestSquared[n]) / S / (N * N));
-        const double lipschitz = 2.0 * static_cast<double>(n) / static_cast<double>(N);
-        squared.variance[n] *= lipschitz * lipschitz;
+        squared.variance[n] *= 4 * squared.mean[n];
     }
-    const ShownBy shown = eventsShownBy(totals);
+}
 
-    std::vector<CurvePoint> curve;
-    curve.reserve(ps.size());
-    for (double p : ps) {
-        CurvePoint point;
-        point.p = p;
-        const BinomialWindow w = binomialWindow(totals.siteCount(), p);
-        const std::vector<double> tail = tailsOf(w);
-        for (int e = 0; e < EventCount; ++e) {
-            const auto r = fromShownBy(shown[static_cast<std::size_t>(e)], S, w, tail);
-            point.value[static_cast<std::size_t>(e)] = r.value;
-            point.error[static_cast<std::size_t>(e)] = r.error;
-        }
-        // The standard error uses Var(Σ_n B_n X_n) ≤ Σ_n B_n Var(X_n) (Jensen), a conservative
-        // bound that needs only the per-n sums, so it stays exact under merging.
-        const std::array<const Moments*, 4> perSite = {&moments[0], &squared, &moments[2],
-                                                       &moments[3]};
-        for (std::size_t o = 0; o < perSite.size(); ++o) {
-            double value = 0;
-            double variance = 0;
-            for (std::size_t k = 0; k < w.weights.size(); ++k) {
-                const auto n = static_cast<std::size_t>(w.first) + k;
-                value += w.weights[k] * perSite[o]->mean[n];
-                variance += w.weights[k] * perSite[o]->variance[n];
-            }
-            const std::size_t slot = static_cast<std::size_t>(Strength) + o;
-            point.value[slot] = S > 0 ? value : NaN;
-            point.error[slot] = S > 1 ? std::sqrt(variance / static_cast<double>(S)) : NaN;
-        }
-        curve.push_back(point);
+CurvePoint CanonicalCurves::at(double p) const
+{
+    const std::uint64_t S = totals.samples();
+    CurvePoint point;
+    point.p = p;
+    const BinomialWindow w = binomialWindow(totals.siteCount(), p);
+    const std::vector<double> tail = tailsOf(w);
+    for (std::size_t e = 0; e < EventCount; ++e) {
+        const auto r = fromShownBy(shownBy[e], S, w, tail);
+        point.value[e] = r.value;
+        point.error[e] = r.error;
     }
-    return curve;
+    // The standard error uses Var(Σ_n B_n X_n) ≤ Σ_n B_n Var(X_n) (Jensen), a conservative
+    // bound that needs only the per-n sums, so it stays exact under merging.
+    for (std::size_t o = 0; o < perSite.size(); ++o) {
+        double value = 0;
+        double variance = 0;
+        for (std::size_t k = 0; k < w.weights.size(); ++k) {
+            const auto n = static_cast<std::size_t>(w.first) + k;
+            value += w.weights[k] * perSite[o].mean[n];
+            variance += w.weights[k] * perSite[o].variance[n];
+        }
+        const std::size_t slot = static_cast<std::size_t>(Strength) + o;
+        point.value[slot] = S > 0 ? value : NaN;
+        point.error[slot] = S > 1 ? std::sqrt(variance / static_cast<double>(S)) : NaN;
+    }
+    return point;
+}
+
+std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<double>& ps)
+{
+    const CanonicalCurves curves(totals);
+    std::vector<CurvePoint> points;
+    points.reserve(ps.size());
+    for (double p : ps)
+        points.push_back(curves.at(p));
+    return points;
 }
 
 ValueWithError eventProbability(const Totals& totals, Event event, double p)

@@ -45,6 +45,28 @@ struct BinomialWindow
 };
 BinomialWindow binomialWindow(std::int64_t N, double p);
 
+// The canonical curves of one totals, at any p in [0, 1], one point at a time: the
+// microcanonical means and variances are computed once, in about 100 bytes per site. Keeps a
+// reference to the totals, which must outlive it.
+class CanonicalCurves
+{
+public:
+    explicit CanonicalCurves(const Totals& totals);
+    CurvePoint at(double p) const;
+
+    // The microcanonical mean and sample variance at every n of one per-site observable.
+    struct Moments
+    {
+        std::vector<double> mean;
+        std::vector<double> variance;
+    };
+
+private:
+    const Totals& totals;
+    std::array<Moments, 4> perSite; // P∞, P∞², χ, clusters per site
+    std::array<std::vector<std::uint64_t>, EventCount> shownBy;
+};
+
 // Canonical values and standard errors of every observable at each p (each in [0, 1]).
 std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<double>& ps);
 
