@@ -19,6 +19,9 @@ __extension__ typedef unsigned __int128 UInt128;
 
 enum class Boundary { Open, Torus };
 
+// The largest lattice whose N + 1 occupation numbers fit the 32-bit first n of SampleEvents.
+inline constexpr int LargestL = 46340;
+
 // With open boundaries an event is a crossing between opposite edges; on the torus it is a
 // cluster that wraps around. Vertical: top to bottom; Horizontal: left to right.
 enum Event : int { Vertical = 0, Horizontal = 1, Either = 2, Both = 3 };

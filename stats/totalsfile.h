@@ -2,6 +2,7 @@
 
 #include "totals.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -15,12 +16,21 @@
 //             u64 Σclusters, u128 Σclusters²;
 //             then per sample: u64 sample number, i32 first n of each event;
 //   u64 FNV-1a checksum of everything before it.
+// Every size of a file has the same boundary and seed, and the sizes ascend, from 2 up to
+// LargestL.
 namespace stats {
 
+// Writes the file piece by piece, with little memory of its own.
 void writeTotals(std::ostream& out, const std::vector<Totals>& sizes);
 
-// Reads a whole accumulator file. On a truncated, corrupt or unknown file returns false and sets
-// `error` to a one-line reason.
+// The length of the file writeTotals() writes for `samples` samples of each size in `Ls`.
+double totalsFileBytes(const std::vector<int>& Ls, double samples);
+
+// Reads a whole accumulator file from a seekable stream. Before anything is allocated, the
+// header and every size's extent are checked against the stream's length and the checksum is
+// verified; then every sum and event is checked to be possible. On a truncated, corrupt,
+// forged or unknown file returns false, leaves `sizes` alone and sets `error` to a one-line
+// reason.
 bool readTotals(std::istream& in, std::vector<Totals>& sizes, std::string& error);
 
 } // namespace stats
