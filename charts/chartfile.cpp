@@ -53,21 +53,44 @@ QString failure(const QString& path, const QString& reason)
     return QStringLiteral("cannot write %1: %2").arg(path, reason);
 }
 
+bool isSvg(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
+
+QString checkPictureName(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (isSvg(path) || suffix.compare(QStringLiteral("png"), Qt::CaseInsensitive) == 0)
+        return {};
+    return failure(path, suffix.isEmpty()
+                             ? QStringLiteral("no extension (use .png or .svg)")
+                             : QStringLiteral("unknown picture format .%1 (use .png or .svg)")
+                                   .arg(suffix.left(16)));
+}
 
 QString writeCharts(const std::vector<QChart*>& row, QSize cellSize, const QString& path,
                     qreal devicePixelRatio)
 {
+    if (const QString reason = checkPictureName(path); !reason.isEmpty())
+        return reason;
     if (row.empty() || cellSize.isEmpty())
         return failure(path, QStringLiteral("nothing to draw"));
     const QSize size(cellSize.width() * int(row.size()), cellSize.height());
+    const QSize pixels = (QSizeF(size) * devicePixelRatio).toSize();
+    if (!isSvg(path) && qint64(pixels.width()) * pixels.height() > MaxPixels)
+        return failure(path, QStringLiteral("%1 × %2 pixels is too large a picture")
+                                 .arg(pixels.width())
+                                 .arg(pixels.height()));
     Stage stage(row, cellSize);
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failure(path, file.errorString());
 
-    if (QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0) {
+    if (isSvg(path)) {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
         svg.setSize(size);
@@ -80,7 +103,6 @@ QString writeCharts(const std::vector<QChart*>& row, QSize cellSize, const QStri
         stage.render(painter, size);
         painter.end();
     } else {
-        const QSize pixels = (QSizeF(size) * devicePixelRatio).toSize();
         QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
         if (image.isNull())
             return failure(path, QStringLiteral("the picture is too large"));
