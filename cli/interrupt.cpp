@@ -13,7 +13,8 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_alw
 
 extern "C" void onSignal(int signal)
 {
-    received.store(signal);
+    int none = 0;
+    received.compare_exchange_strong(none, signal);
     requested.store(true);
 }
 
@@ -24,9 +25,9 @@ void watchForInterrupt()
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = static_cast<int>(SA_RESETHAND); // a second signal: default action
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
 }
 
 const std::atomic<bool>& interruptRequested()
@@ -37,6 +38,19 @@ const std::atomic<bool>& interruptRequested()
 int interruptSignal()
 {
     return received.load();
+}
+
+const char* signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    }
+    return "a signal";
 }
 
 } // namespace cli

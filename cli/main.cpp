@@ -2,24 +2,130 @@
 // the command line, for long runs, clusters and scripts.
 
 #include "mergecommand.h"
+#include "numbers.h"
 #include "plotcommand.h"
 #include "ranks.h"
 #include "runcommand.h"
+#include "stats/curvescsv.h"
+#include "stats/runner.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <functional>
+#include <new>
 
 namespace {
 
-void addGridOptions(CLI::App& command, cli::PGrid& grid)
+// Every number is taken as text and read by the strict readers of numbers.h once the command
+// line is parsed, so that each refusal is one line naming the option and its range.
+class Numbers
 {
-    command.add_option("--p-min", grid.min, "Smallest p of the CSV's curves")
-        ->capture_default_str();
-    command.add_option("--p-max", grid.max, "Largest p of the CSV's curves")
-        ->capture_default_str();
-    command.add_option("--p-step", grid.step, "Step between the values of p")
-        ->capture_default_str();
+public:
+    template <typename T>
+    CLI::Option* whole(CLI::App& app, const std::string& name, T& target, cli::WholeRange range,
+                       const std::string& help)
+    {
+        return add(app, name,
+                   help + " (" + std::to_string(range.min) + " to " + std::to_string(range.max) +
+                       ")",
+                   [&target, name, range](const std::string& text) {
+                       std::uint64_t value = 0;
+                       std::string reason = cli::readWhole(name, text, range, value);
+                       if (reason.empty())
+                           target = static_cast<T>(value);
+                       return reason;
+                   });
+    }
+    CLI::Option* decimal(CLI::App& app, const std::string& name, double& target,
+                         cli::DecimalRange range, const std::string& help)
+    {
+        return add(app, name, help, [&target, name, range](const std::string& text) {
+            return cli::readDecimal(name, text, range, target);
+        });
+    }
+    CLI::Option* sizes(CLI::App& app, const std::string& name, std::vector<int>& target,
+                       const std::string& help)
+    {
+        const cli::WholeRange range{2, stats::LargestL};
+        return add(app, name, help, [&target, name, range](const std::string& text) {
+            std::vector<std::uint64_t> values;
+            std::string reason = cli::readWholeList(name, text, range, values);
+            if (reason.empty())
+                target.assign(values.begin(), values.end());
+            return reason;
+        });
+    }
+    CLI::Option* choice(CLI::App& app, const std::string& name, std::string& target,
+                        const std::vector<std::string>& allowed, const std::string& help)
+    {
+        return add(app, name, help, [&target, name, allowed](const std::string& text) {
+            for (const std::string& one : allowed)
+                if (text == one) {
+                    target = text;
+                    return std::string();
+                }
+            return name + ": \"" + text.substr(0, 24) + "\" is not one of " + join(allowed);
+        });
+    }
+
+    // The first refusal among the options given to `command`, or "".
+    std::string read(const CLI::App* command) const
+    {
+        for (const Pending& p : pending)
+            if (p.app == command && p.option->count() > 0)
+                if (std::string reason = p.read(*p.text); !reason.empty())
+                    return reason;
+        return {};
+    }
+
+    static std::string join(const std::vector<std::string>& words)
+    {
+        std::string list;
+        for (const std::string& word : words)
+            list += (list.empty() ? "" : ", ") + word;
+        return list;
+    }
+
+private:
+    struct Pending
+    {
+        const CLI::App* app;
+        CLI::Option* option;
+        std::shared_ptr<std::string> text;
+        std::function<std::string(const std::string&)> read;
+    };
+
+    CLI::Option* add(CLI::App& app, const std::string& name, const std::string& help,
+                     std::function<std::string(const std::string&)> read)
+    {
+        auto text = std::make_shared<std::string>();
+        CLI::Option* option = app.add_option(name, *text, help);
+        pending.push_back({&app, option, text, std::move(read)});
+        return option;
+    }
+
+    std::vector<Pending> pending;
+};
+
+void addGrid(Numbers& numbers, CLI::App& command, cli::PGrid& grid, const std::string& what)
+{
+    const cli::DecimalRange unit{0, 1};
+    numbers.decimal(command, "--p-min", grid.min, unit, "Smallest p of the curves, 0 to 1" + what);
+    numbers.decimal(command, "--p-max", grid.max, unit, "Largest p of the curves, 0 to 1" + what);
+    numbers.decimal(command, "--p-step", grid.step, {0, 1, true},
+                    "Step between the values of p, above 0 up to 1" + what);
+}
+
+void addExecution(Numbers& numbers, CLI::App& command, cli::Execution& execution)
+{
+    numbers.whole(command, "--threads", execution.threads,
+                  {1, static_cast<std::uint64_t>(stats::MaxThreads)},
+                  "Threads per process; default: OMP_NUM_THREADS or one per core, at most " +
+                      std::to_string(stats::MaxThreads));
+    numbers.decimal(command, "--checkpoint", execution.checkpointMinutes, {0, 100000},
+                    "Minutes between saves of the totals, so that a killed run loses at most "
+                    "that much (default 10; 0: never; fractions allowed)");
 }
 
 } // namespace
@@ -27,6 +133,7 @@ void addGridOptions(CLI::App& command, cli::PGrid& grid)
 int main(int argc, char** argv)
 {
     cli::Ranks ranks(argc, argv);
+    Numbers numbers;
 
     CLI::App app{"Site percolation on the square lattice from many samples: canonical curves of "
                  "the spanning probability, P∞ and χ against p, and estimates of the threshold "
@@ -39,31 +146,36 @@ int main(int argc, char** argv)
     cli::RunSettings run;
     CLI::App* runApp = app.add_subcommand(
         "run", "Sample every size and write PREFIX.csv (curves), PREFIX.json (parameters, pc "
-               "estimates, timing) and PREFIX.totals (exact sums, for merge). Ctrl+C stops "
-               "early and writes the samples done.");
-    runApp->add_option("--sizes", run.sizes, "Lattice sizes L ≥ 2, comma-separated, e.g. 64,128")
-        ->required()
-        ->delimiter(',');
-    runApp
-        ->add_option("--boundary", run.boundary,
-                     "open: crossing between opposite edges; torus: wrapping around")
-        ->check(CLI::IsMember({"open", "torus"}))
-        ->capture_default_str();
-    runApp->add_option("--samples", run.samples, "Samples per size (at least 1)")
-        ->required()
-        ->check(CLI::NonNegativeNumber);
-    runApp->add_option("--seed", run.seed, "Seed of the random streams")
-        ->check(CLI::NonNegativeNumber)
-        ->capture_default_str();
-    runApp->add_option("--threads", run.threads, "Threads per process (default: every core)");
-    addGridOptions(*runApp, run.grid);
-    runApp
-        ->add_option("--first-sample", run.firstSample,
-                     "Number of the first sample; separate jobs take disjoint ranges "
-                     "(default 0)")
-        ->check(CLI::NonNegativeNumber);
+               "estimates, timing) and PREFIX.totals (exact sums, for merge and resume). Ctrl+C, "
+               "SIGTERM or SIGHUP stop it early: the samples done are written, and resume "
+               "finishes the run.");
+    runApp->footer(stats::curvesCsvColumns());
+    numbers
+        .sizes(*runApp, "--sizes", run.request.sizes,
+               "Lattice sizes L, comma-separated, e.g. 64,128 (2 to " +
+                   std::to_string(stats::LargestL) + ")")
+        ->required();
+    std::string boundary = "open";
+    numbers.choice(*runApp, "--boundary", boundary, {"open", "torus"},
+                   "open: crossing between opposite edges; torus: wrapping around (default open)");
+    numbers.whole(*runApp, "--samples", run.request.samples, {1, UINT64_MAX}, "Samples per size")
+        ->required();
+    numbers.whole(*runApp, "--seed", run.request.seed, {},
+                  "Seed of the random streams, default 1");
+    addExecution(numbers, *runApp, run.execution);
+    addGrid(numbers, *runApp, run.request.grid, " (default 0, 1 and 0.002)");
+    numbers.whole(*runApp, "--first-sample", run.request.firstSample, {},
+                  "Number of the first sample; separate jobs take disjoint ranges (default 0)");
     runApp->add_option("--output", run.output, "Prefix of the result files")->required();
     runApp->add_flag("--force", run.force, "Replace existing result files");
+
+    cli::ResumeSettings resume;
+    CLI::App* resumeApp = app.add_subcommand(
+        "resume", "Finish an interrupted run: sample what PREFIX.totals and the checkpoints of "
+                  "its ranks lack of the run recorded in PREFIX.json, and write what one "
+                  "uninterrupted run would have written");
+    resumeApp->add_option("prefix", resume.prefix, "PREFIX of the interrupted run")->required();
+    addExecution(numbers, *resumeApp, resume.execution);
 
     cli::MergeSettings merge;
     cli::PGrid mergeGrid;
@@ -72,50 +184,84 @@ int main(int argc, char** argv)
                  "disjoint samples, and write what one run of them all would have written");
     mergeApp->add_option("inputs", merge.inputs, "PREFIX.totals files (or their PREFIX)")
         ->required();
-    CLI::Option* mergeGridOptions[] = {
-        mergeApp->add_option("--p-min", mergeGrid.min, "Smallest p of the curves"),
-        mergeApp->add_option("--p-max", mergeGrid.max, "Largest p of the curves"),
-        mergeApp->add_option("--p-step", mergeGrid.step,
-                             "Step between values of p (default: the grid of the inputs)")};
+    addGrid(numbers, *mergeApp, mergeGrid, " (default: the grid of the inputs)");
     mergeApp->add_option("--output", merge.output, "Prefix of the result files")->required();
     mergeApp->add_flag("--force", merge.force, "Replace existing result files");
 
     cli::PlotSettings plot;
     CLI::App* plotApp = app.add_subcommand(
         "plot", "Draw the curves of a result (spanning probability, P∞ and χ against p, one "
-                "line per size, pc marked) into a PNG or SVG file; needs no display");
+                "line per size, the estimate of pc and the known pc marked) into a PNG or SVG "
+                "file; needs no display");
     plotApp->add_option("input", plot.input, "PREFIX of a result (reads PREFIX.csv, .json)")
         ->required();
     plotApp->add_option("--output", plot.output, "Picture file, .png or .svg")->required();
-    plotApp->add_option("--observables", plot.observables, "Which charts, side by side")
-        ->delimiter(',')
-        ->check(CLI::IsMember(cli::plotObservables))
-        ->capture_default_str();
-    plotApp->add_option("--width", plot.width, "Width of each chart")->capture_default_str();
-    plotApp->add_option("--height", plot.height, "Height of each chart")->capture_default_str();
-    plotApp->add_option("--p-min", plot.pMin, "Left end of the p axis")->capture_default_str();
-    plotApp->add_option("--p-max", plot.pMax, "Right end of the p axis")->capture_default_str();
+    std::string observables;
+    plotApp->add_option("--observables", observables,
+                        "Which charts, side by side, comma-separated: " +
+                            Numbers::join(cli::plotObservables) + " (default all)");
+    const cli::WholeRange side{cli::SmallestChartSide, cli::LargestChartSide};
+    numbers.whole(*plotApp, "--width", plot.width, side, "Width of each chart, default 560");
+    numbers.whole(*plotApp, "--height", plot.height, side, "Height of each chart, default 420");
+    numbers.decimal(*plotApp, "--p-min", plot.pMin, {0, 1}, "Left end of the p axis, 0 to 1");
+    numbers.decimal(*plotApp, "--p-max", plot.pMax, {0, 1}, "Right end of the p axis, 0 to 1");
     plotApp->add_flag("--force", plot.force, "Replace an existing picture");
 
+    for (CLI::App* command : {runApp, resumeApp, mergeApp, plotApp})
+        for (CLI::Option* option : command->get_options())
+            option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+
+    auto refuse = [&](const std::string& reason) {
+        if (ranks.leader())
+            std::fprintf(stderr, "percolation-stats: %s\n", reason.c_str());
+        return 1;
+    };
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
         return ranks.leader() ? app.exit(help) : 0;
     } catch (const CLI::ParseError& error) {
-        if (ranks.leader())
-            std::fprintf(stderr, "percolation-stats: %s (see --help)\n", error.what());
-        return 1;
+        return refuse(std::string(error.what()) + " (see --help)");
     }
+    for (const CLI::App* command : {runApp, resumeApp, mergeApp, plotApp})
+        if (command->parsed())
+            if (std::string reason = numbers.read(command); !reason.empty())
+                return refuse(reason);
 
-    if (runApp->parsed())
-        return cli::runCommand(run, ranks);
-    if (!ranks.leader())
-        return 0;
-    if (mergeApp->parsed()) {
-        for (CLI::Option* option : mergeGridOptions)
-            if (option->count() > 0)
-                merge.grid = mergeGrid;
-        return cli::mergeCommand(merge);
+    try {
+        if (runApp->parsed()) {
+            run.request.boundary =
+                boundary == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
+            return cli::runCommand(run, ranks);
+        }
+        if (resumeApp->parsed())
+            return cli::resumeCommand(resume, ranks);
+        if (!ranks.leader())
+            return 0;
+        if (mergeApp->parsed()) {
+            for (const char* name : {"--p-min", "--p-max", "--p-step"})
+                if (mergeApp->get_option(name)->count() > 0)
+                    merge.grid = mergeGrid;
+            return cli::mergeCommand(merge);
+        }
+        if (plotApp->count("--observables") > 0) {
+            plot.observables.clear();
+            std::size_t start = 0;
+            while (true) {
+                const std::size_t comma = observables.find(',', start);
+                const std::string name = observables.substr(start, comma - start);
+                if (std::find(cli::plotObservables.begin(), cli::plotObservables.end(), name) ==
+                    cli::plotObservables.end())
+                    return refuse("--observables: \"" + name.substr(0, 24) + "\" is not one of " +
+                                  Numbers::join(cli::plotObservables));
+                plot.observables.push_back(name);
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
+        }
+        return cli::plotCommand(plot, argc, argv);
+    } catch (const std::bad_alloc&) {
+        return refuse("out of memory");
     }
-    return cli::plotCommand(plot, argc, argv);
 }

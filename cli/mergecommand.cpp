@@ -1,5 +1,6 @@
 #include "mergecommand.h"
 
+#include "jsonfile.h"
 #include "outputfiles.h"
 #include "results.h"
 #include "stats/totalsfile.h"
@@ -35,12 +36,8 @@ std::string sizeList(const std::vector<stats::Totals>& sizes)
 
 std::string readInput(const std::string& path, std::vector<stats::Totals>& sizes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "cannot read " + path;
-    std::string error;
-    if (!stats::readTotals(in, sizes, error))
-        return path + ": " + error;
+    if (std::string reason = readTotalsFile(path, sizes); !reason.empty())
+        return reason;
     if (sizes.empty())
         return path + ": holds no lattice size";
     return {};
@@ -65,16 +62,19 @@ std::string mismatch(const std::string& ourPath, const std::vector<stats::Totals
 // The grid recorded next to an input, if any: merging should not change the curves' p values.
 std::optional<PGrid> recordedGrid(const std::string& prefix, std::string& error)
 {
-    std::ifstream in(prefix + ".json");
-    if (!in)
+    std::error_code ignored;
+    if (!fs::exists(fs::symlink_status(prefix + ".json", ignored)))
         return std::nullopt;
-    const auto json = nlohmann::json::parse(in, nullptr, false);
-    if (json.is_discarded() || !json.contains("p_grid") || !json["p_grid"].is_object()) {
-        error = prefix + ".json: no p grid in it (give --p-min, --p-max and --p-step)";
+    JsonFile json;
+    PGrid grid;
+    error = json.read(prefix + ".json");
+    if (error.empty())
+        error = readGrid(json, grid);
+    if (error.empty())
+        error = grid.check().empty() ? "" : prefix + ".json: \"p_grid\" is unusable";
+    if (!error.empty())
         return std::nullopt;
-    }
-    const auto& grid = json["p_grid"];
-    return PGrid{grid.value("min", 0.0), grid.value("max", 1.0), grid.value("step", 0.002)};
+    return grid;
 }
 
 int failure(const std::string& reason)
@@ -89,6 +89,8 @@ int mergeCommand(const MergeSettings& settings)
 {
     const auto start = std::chrono::steady_clock::now();
     if (std::string reason = checkOutputPrefix(settings.output, settings.force); !reason.empty())
+        return failure(reason);
+    if (const std::string reason = settings.grid ? settings.grid->check() : ""; !reason.empty())
         return failure(reason);
 
     std::vector<stats::Totals> merged;
@@ -131,11 +133,15 @@ int mergeCommand(const MergeSettings& settings)
     if (std::string reason = used.check(); !reason.empty())
         return failure(reason);
 
+    PrefixLock lock;
+    if (std::string reason = lock.take(settings.output); !reason.empty())
+        return failure(reason);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const nlohmann::ordered_json timing = {
         {"command", "merge"}, {"seconds", seconds}, {"inputs", settings.inputs.size()}};
-    if (std::string reason = writeResults(settings.output, merged, used, timing); !reason.empty())
+    if (std::string reason = writeResults(settings.output, merged, used, nullptr, timing);
+        !reason.empty())
         return failure(reason);
     return 0;
 }

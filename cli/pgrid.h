@@ -14,8 +14,12 @@ struct PGrid
     double max = 1;
     double step = 0.002;
 
+    // Counted in decimal, so that each value is the double nearest its decimal: 0.593, never
+    // 0.5930000000000001, and the same bits on every machine.
     std::vector<double> values() const;
     std::string check() const; // a one-line reason if unusable, or ""
 };
+
+inline constexpr double MaxGridPoints = 1e6;
 
 } // namespace cli

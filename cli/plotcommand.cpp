@@ -2,126 +2,183 @@
 
 #include "charts/chartfile.h"
 #include "charts/curvechart.h"
-#include "stats/canonical.h"
+#include "jsonfile.h"
+#include "stats/totals.h"
 
 #include <QApplication>
+#include <QLineSeries>
 
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
-#include <sstream>
 
 namespace cli {
 namespace {
 
 // The threshold of site percolation on the square lattice (Newman & Ziff 2000; Jacobsen 2015).
 constexpr double KnownThreshold = 0.5927460;
+// Dark red: apart from the grey of the known pc and from the sizes' colours.
+const QColor EstimateColour(178, 24, 43);
 
+// The columns a plot needs, by size; points closer in p than a fraction of the axis add
+// nothing a screen can show, so a table of any length keeps a few thousand of them.
 struct Table
 {
-    std::vector<std::string> columns;
-    std::vector<std::vector<double>> rows;
-
-    int column(const std::string& name) const
-    {
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            if (columns[i] == name)
-                return int(i);
-        return -1;
-    }
+    std::string boundary = "open";
+    std::map<int, std::vector<std::array<double, 5>>> bySize; // p and the columns below
 };
+
+const std::array<const char*, 5> needed = {"p", "span_vertical", "span_horizontal", "p_inf",
+                                           "chi"};
 
 std::vector<std::string> split(const std::string& line)
 {
     std::vector<std::string> fields;
-    std::stringstream stream(line);
-    std::string field;
-    while (std::getline(stream, field, ','))
-        fields.push_back(field);
-    return fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return fields;
+        start = comma + 1;
+    }
 }
 
-std::string readTable(const std::string& path, Table& table)
+bool number(const std::string& field, double& value)
 {
-    std::ifstream in(path);
-    if (!in)
-        return "cannot read " + path;
-    std::string line;
-    if (!std::getline(in, line))
-        return path + ": empty";
-    table.columns = split(line);
-    int number = 1;
-    while (std::getline(in, line)) {
-        ++number;
-        const std::vector<std::string> fields = split(line);
-        if (fields.size() != table.columns.size())
-            return path + ":" + std::to_string(number) + ": wrong number of columns";
-        std::vector<double>& row = table.rows.emplace_back();
-        for (const std::string& field : fields) {
-            char* end = nullptr;
-            row.push_back(std::strtod(field.c_str(), &end));
-            if (end == field.c_str() || *end != '\0')
-                return path + ":" + std::to_string(number) + ": not a number: " + field;
-        }
+    if (field.empty()) {
+        value = std::numeric_limits<double>::quiet_NaN();
+        return true;
     }
-    for (const char* name : {"p", "L", "span_vertical", "span_horizontal", "p_inf", "chi"})
-        if (table.column(name) < 0)
-            return path + ": no column " + name;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    return error == std::errc() && end == field.data() + field.size();
+}
+
+std::string readTable(const std::string& path, const PlotSettings& settings, Table& table)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return "cannot read " + path +
+               (std::filesystem::exists(path, error) ? ": not a regular file" : ": no such file");
+    std::ifstream in(path);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return path + ": empty";
+    const std::vector<std::string> columns = split(line);
+    auto column = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
+                                        columns.begin());
+    };
+    std::array<std::size_t, 5> at{};
+    for (std::size_t i = 0; i < needed.size(); ++i)
+        if ((at[i] = column(needed[i])) == columns.size())
+            return path + ": no column " + needed[i];
+    const std::size_t L = column("L"), boundary = column("boundary");
+    if (L == columns.size())
+        return path + ": no column L";
+    const double closest = (settings.pMax - settings.pMin) / 4000;
+    for (long number_ = 2; std::getline(in, line); ++number_) {
+        const std::string where = path + ":" + std::to_string(number_);
+        const std::vector<std::string> fields = split(line);
+        if (fields.size() != columns.size())
+            return where + ": wrong number of columns";
+        if (boundary < columns.size())
+            table.boundary = fields[boundary];
+        double size = 0;
+        std::array<double, 5> row{};
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (!number(fields[at[i]], row[i]))
+                return where + ": not a number: " + fields[at[i]].substr(0, 24);
+        if (!number(fields[L], size) || !(size >= 2 && size <= stats::LargestL))
+            return where + ": not a lattice size: " + fields[L].substr(0, 24);
+        auto& points = table.bySize[static_cast<int>(size)];
+        if (row[0] >= settings.pMin && row[0] <= settings.pMax &&
+            (points.empty() || row[0] - points.back()[0] >= closest))
+            points.push_back(row);
+    }
     return {};
 }
 
 struct Panel
 {
-    std::vector<std::string> columns; // averaged
+    std::vector<std::size_t> columns; // of Table's rows, averaged
     charts::CurveChartLabels labels;
     std::optional<charts::AxisRange> range;
 };
 
 Panel panelFor(const std::string& observable, const std::string& boundary)
 {
-    const bool torus = boundary == "torus";
     if (observable == "spanning")
-        return {{stats::observableName(stats::SpanVertical),
-                 stats::observableName(stats::SpanHorizontal)},
-                {torus ? "Wrapping probability (mean of both directions)"
-                       : "Crossing probability (mean of both directions)",
+        return {{1, 2},
+                {boundary == "torus" ? "Wrapping probability (mean of both directions)"
+                                     : "Crossing probability (mean of both directions)",
                  "occupation probability p", "probability"},
                 charts::AxisRange{0, 1}};
     if (observable == "p-inf")
-        return {{stats::observableName(stats::Strength)},
+        return {{3},
                 {"Strength of the largest cluster P∞", "occupation probability p",
                  "fraction of sites in the largest cluster"},
                 charts::AxisRange{0, 1}};
     return {
-        {stats::observableName(stats::MeanClusterSize)},
+        {4},
         {"Mean cluster size χ (largest cluster excluded)", "occupation probability p", "sites"},
         std::nullopt};
 }
 
-std::vector<charts::SizeCurve> curvesOf(const Table& table, const Panel& panel,
-                                        const PlotSettings& settings)
+std::vector<charts::SizeCurve> curvesOf(const Table& table, const Panel& panel)
 {
-    const auto p = std::size_t(table.column("p"));
-    const auto L = std::size_t(table.column("L"));
-    std::map<int, charts::SizeCurve> bySize;
-    for (const std::vector<double>& row : table.rows) {
-        if (row[p] < settings.pMin || row[p] > settings.pMax)
-            continue;
-        double value = 0;
-        for (const std::string& name : panel.columns)
-            value += row[std::size_t(table.column(name))];
-        const int size = int(row[L]);
-        bySize[size].L = size;
-        bySize[size].points.append({row[p], value / double(panel.columns.size())});
-    }
     std::vector<charts::SizeCurve> curves;
-    for (auto& [size, curve] : bySize)
-        curves.push_back(std::move(curve));
+    for (const auto& [L, rows] : table.bySize) {
+        charts::SizeCurve& curve = curves.emplace_back();
+        curve.L = L;
+        for (const auto& row : rows) {
+            double value = 0;
+            for (std::size_t column : panel.columns)
+                value += row[column];
+            curve.points.append({row[0], value / double(panel.columns.size())});
+        }
+    }
     return curves;
+}
+
+// The estimate of pc from the result's JSON, if it has one, with its error and estimator.
+std::string estimateMarker(const std::string& path, std::string& boundary,
+                           std::optional<charts::VerticalMarker>& marker)
+{
+    std::error_code ignored;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ignored)))
+        return {};
+    JsonFile json;
+    if (std::string reason = json.read(path); !reason.empty())
+        return reason;
+    if (json.has("boundary"))
+        if (std::string reason = json.text("boundary", boundary); !reason.empty())
+            return reason;
+    if (!json.has("pc.combined"))
+        return {};
+    double estimate = 0, error = 0;
+    std::string estimator;
+    for (const std::string& reason : {json.number("pc.combined.estimate", estimate),
+                                      json.text("pc.combined.estimator", estimator)})
+        if (!reason.empty())
+            return reason;
+    QString label = QStringLiteral("%1 %2").arg(QString::fromStdString(estimator)).arg(estimate);
+    if (json.number("pc.combined.error", error).empty() && error > 0) {
+        const int decimals = std::clamp(1 - int(std::floor(std::log10(error))), 4, 12);
+        label = QStringLiteral("%1 %2 ± %3")
+                    .arg(QString::fromStdString(estimator))
+                    .arg(estimate, 0, 'f', decimals)
+                    .arg(error, 0, 'f', decimals);
+    }
+    marker = charts::VerticalMarker{estimate, label};
+    return {};
 }
 
 int failure(const std::string& reason)
@@ -135,33 +192,31 @@ int failure(const std::string& reason)
 int plotCommand(const PlotSettings& settings, int argc, char** argv)
 {
     std::string prefix = settings.input;
-    if (prefix.ends_with(".csv"))
-        prefix.resize(prefix.size() - 4);
-    if (!(settings.pMin >= 0 && settings.pMin < settings.pMax && settings.pMax <= 1))
-        return failure("--p-min and --p-max must satisfy 0 ≤ p-min < p-max ≤ 1");
-    if (settings.width < 100 || settings.height < 100 || settings.width > 10000 ||
-        settings.height > 10000)
-        return failure("--width and --height must lie between 100 and 10000");
-    if (!settings.force && std::filesystem::exists(settings.output))
+    for (const char* suffix : {".csv", ".json", ".totals"})
+        if (prefix.size() > std::strlen(suffix) && prefix.ends_with(suffix))
+            prefix.resize(prefix.size() - std::strlen(suffix));
+    if (!(settings.pMin < settings.pMax))
+        return failure("--p-min must be below --p-max");
+    const QString output = QString::fromStdString(settings.output);
+    if (const QString reason = charts::checkPictureName(output); !reason.isEmpty())
+        return failure(reason.toStdString());
+    std::error_code ignored;
+    if (std::filesystem::is_directory(settings.output, ignored))
+        return failure("cannot write " + settings.output + ": it is a folder");
+    if (!settings.force && std::filesystem::exists(settings.output, ignored))
         return failure(settings.output + " exists (use --force to replace it)");
 
     Table table;
-    if (std::string reason = readTable(prefix + ".csv", table); !reason.empty())
+    if (std::string reason = readTable(prefix + ".csv", settings, table); !reason.empty())
         return failure(reason);
-    std::string boundary = "open";
+    std::string boundary = table.boundary;
+    std::optional<charts::VerticalMarker> estimate;
+    if (std::string reason = estimateMarker(prefix + ".json", boundary, estimate); !reason.empty())
+        return failure(reason);
     std::vector<charts::VerticalMarker> markers = {
-        {KnownThreshold, QStringLiteral("pc = %1").arg(KnownThreshold, 0, 'f', 6)}};
-    if (std::ifstream in(prefix + ".json"); in) {
-        const auto json = nlohmann::json::parse(in, nullptr, false);
-        if (json.is_discarded())
-            return failure(prefix + ".json: not valid JSON");
-        boundary = json.value("boundary", boundary);
-        if (json.contains("pc") && json["pc"].contains("combined")) {
-            const auto& combined = json["pc"]["combined"];
-            const double estimate = combined.value("estimate", 0.0);
-            markers.push_back({estimate, QStringLiteral("estimate %1").arg(estimate, 0, 'f', 6)});
-        }
-    }
+        {KnownThreshold, QStringLiteral("pc %1").arg(KnownThreshold, 0, 'f', 6)}};
+    if (estimate)
+        markers.push_back(*estimate);
 
     // A machine without a display still plots.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -171,12 +226,16 @@ int plotCommand(const PlotSettings& settings, int argc, char** argv)
     std::vector<QChart*> row;
     for (const std::string& observable : settings.observables) {
         const Panel panel = panelFor(observable, boundary);
-        made.push_back(charts::curveChart(curvesOf(table, panel, settings), markers, panel.labels,
-                                          panel.range));
+        made.push_back(
+            charts::curveChart(curvesOf(table, panel), markers, panel.labels, panel.range));
+        // The estimate in a colour of its own, so that its legend entry is told from pc's.
+        for (QAbstractSeries* series : made.back()->series())
+            if (auto* line = qobject_cast<QLineSeries*>(series);
+                line && estimate && line->name() == estimate->label)
+                line->setPen(QPen(EstimateColour, 2, Qt::DotLine));
         row.push_back(made.back().get());
     }
-    const QString error = charts::writeCharts(row, QSize(settings.width, settings.height),
-                                              QString::fromStdString(settings.output));
+    const QString error = charts::writeCharts(row, QSize(settings.width, settings.height), output);
     if (!error.isEmpty())
         return failure(error.toStdString());
     return 0;

@@ -21,6 +21,11 @@ struct PlotSettings
 
 inline const std::vector<std::string> plotObservables = {"spanning", "p-inf", "chi"};
 
+// Each chart's side, in device-independent pixels; a PNG has twice as many device pixels each
+// way, so three charts at most take about 200 MB while drawn.
+inline constexpr int SmallestChartSide = 100;
+inline constexpr int LargestChartSide = 2000;
+
 // Needs a build with Qt; otherwise says so and fails.
 int plotCommand(const PlotSettings& settings, int argc, char** argv);
 

@@ -26,19 +26,19 @@ void formatDuration(char* text, std::size_t size, double seconds)
 
 } // namespace
 
-Progress::Progress(std::vector<int> sizeList, std::uint64_t samples)
-    : visible(isatty(STDERR_FILENO) != 0), sizes(std::move(sizeList)), samplesPerSize(samples),
+Progress::Progress(std::vector<int> sizeList, std::vector<std::uint64_t> toRun)
+    : visible(isatty(STDERR_FILENO) != 0), sizes(std::move(sizeList)), samples(std::move(toRun)),
       start(Clock::now()), lastDrawn(start)
 {
-    for (int L : sizes)
-        sitesTotal += sites(L) * double(samplesPerSize);
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        sitesTotal += sites(sizes[i]) * double(samples[i]);
 }
 
 void Progress::startSize(std::size_t index)
 {
     sitesBefore = 0;
     for (std::size_t i = 0; i < index; ++i)
-        sitesBefore += sites(sizes[i]) * double(samplesPerSize);
+        sitesBefore += sites(sizes[i]) * double(samples[i]);
     current = index;
     sizeStart = Clock::now();
     draw(0);
@@ -70,7 +70,7 @@ void Progress::draw(std::uint64_t samplesDone)
     std::fprintf(stderr, "\r\033[KL = %d (%zu of %zu): %llu of %llu samples, %.0f/s, %s left",
                  sizes[current], current + 1, sizes.size(),
                  static_cast<unsigned long long>(samplesDone),
-                 static_cast<unsigned long long>(samplesPerSize), rate, left);
+                 static_cast<unsigned long long>(samples[current]), rate, left);
     std::fflush(stderr);
 }
 

@@ -12,7 +12,7 @@ class Progress
 {
 public:
     // Time left assumes that a sample costs in proportion to its number of sites.
-    Progress(std::vector<int> sizes, std::uint64_t samplesPerSize);
+    Progress(std::vector<int> sizes, std::vector<std::uint64_t> samplesToRun);
 
     void startSize(std::size_t index);
     void update(std::uint64_t samplesDone); // of the current size; cheap when called often
@@ -23,7 +23,7 @@ private:
 
     bool visible;
     std::vector<int> sizes;
-    std::uint64_t samplesPerSize;
+    std::vector<std::uint64_t> samples; // to run, per size
     std::size_t current = 0;
     double sitesBefore = 0; // of the sizes already done
     double sitesTotal = 0;

@@ -26,6 +26,7 @@ bool startedByMpi()
 // MPI counts are ints: large accumulator files travel in pieces.
 constexpr std::size_t ChunkBytes = std::size_t{1} << 30;
 
+// A size of 0 says that the rank has no totals to send.
 void sendBytes(const std::string& bytes)
 {
     unsigned long long size = bytes.size();
@@ -73,11 +74,11 @@ Ranks::~Ranks()
 #endif
 }
 
-std::string Ranks::shareVerdict(const std::string& leaderVerdict) const
+std::string Ranks::fromLeader(const std::string& leaderText) const
 {
 #ifdef PERCOLATION_HAVE_MPI
     if (initialised && total > 1) {
-        std::string verdict = leaderVerdict;
+        std::string verdict = leaderText;
         unsigned long long size = verdict.size();
         MPI_Bcast(&size, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
         verdict.resize(size);
@@ -85,45 +86,47 @@ std::string Ranks::shareVerdict(const std::string& leaderVerdict) const
         return verdict;
     }
 #endif
-    return leaderVerdict;
+    return leaderText;
 }
 
-std::string Ranks::gatherTotals([[maybe_unused]] std::vector<stats::Totals>& sizes) const
+std::string Ranks::gatherTotals([[maybe_unused]] std::vector<stats::Totals>& sizes,
+                                [[maybe_unused]] bool failed) const
 {
 #ifdef PERCOLATION_HAVE_MPI
     if (!initialised || total == 1)
         return {};
     if (!leader()) {
         std::ostringstream out(std::ios::binary);
-        stats::writeTotals(out, sizes);
+        if (!failed)
+            stats::writeTotals(out, sizes);
         sendBytes(out.str());
         return {};
     }
-    std::string failure;
+    // Every rank is heard, and every one that fails is named: none is dropped silently.
+    std::string failures;
     for (int source = 1; source < total; ++source) {
         std::istringstream in(receiveBytes(source), std::ios::binary);
         std::vector<stats::Totals> theirs;
-        std::string error;
-        if (!stats::readTotals(in, theirs, error) || theirs.size() != sizes.size()) {
-            failure = "rank " + std::to_string(source) + " sent unreadable totals: " + error;
-            continue;
-        }
-        for (std::size_t i = 0; i < sizes.size() && failure.empty(); ++i)
-            failure = sizes[i].add(theirs[i]);
+        std::string error = in.str().empty() ? "it failed" : "";
+        if (error.empty() && !stats::readTotals(in, theirs, error))
+            error = "its totals are unreadable: " + error;
+        else if (error.empty() && theirs.size() != sizes.size())
+            error = "its totals have other sizes";
+        for (std::size_t i = 0; error.empty() && i < sizes.size(); ++i)
+            if (theirs[i].L != sizes[i].L || theirs[i].seed != sizes[i].seed ||
+                theirs[i].boundary != sizes[i].boundary)
+                error = "its totals are of another run";
+        // Shares are disjoint by construction; a refusal here would leave earlier sizes added.
+        for (std::size_t i = 0; error.empty() && i < sizes.size(); ++i)
+            error = sizes[i].add(theirs[i]);
+        if (!error.empty())
+            failures +=
+                (failures.empty() ? "" : "; ") + ("rank " + std::to_string(source)) + ": " + error;
     }
-    return failure;
+    return failures;
 #else
     return {};
 #endif
-}
-
-SampleShare shareOf(std::uint64_t first, std::uint64_t count, int rank, int ranks)
-{
-    const auto boundary = [&](int r) {
-        return static_cast<std::uint64_t>(stats::UInt128{count} * static_cast<unsigned>(r) /
-                                          static_cast<unsigned>(ranks));
-    };
-    return {first + boundary(rank), boundary(rank + 1) - boundary(rank)};
 }
 
 } // namespace cli

@@ -23,25 +23,18 @@ public:
     int count() const { return total; }
     bool leader() const { return index == 0; }
 
-    // Rank 0's verdict, for every rank (e.g. whether the outputs can be written).
-    std::string shareVerdict(const std::string& leaderVerdict) const;
+    // Rank 0's text (e.g. its verdict on the settings), for every rank.
+    std::string fromLeader(const std::string& leaderText) const;
 
     // Rank 0 receives the totals of every other rank and adds them to `sizes`; the other ranks
-    // send theirs. Returns a one-line reason on failure, or "".
-    std::string gatherTotals(std::vector<stats::Totals>& sizes) const;
+    // send theirs, or, with `failed`, word that they have none. On rank 0 returns one line
+    // naming each rank whose samples could not be added, or "".
+    std::string gatherTotals(std::vector<stats::Totals>& sizes, bool failed = false) const;
 
 private:
     int index = 0;
     int total = 1;
     bool initialised = false;
 };
-
-// Rank `rank` of `ranks` takes samples [first + count·rank/ranks, first + count·(rank+1)/ranks).
-struct SampleShare
-{
-    std::uint64_t first = 0;
-    std::uint64_t count = 0;
-};
-SampleShare shareOf(std::uint64_t first, std::uint64_t count, int rank, int ranks);
 
 } // namespace cli

@@ -1,27 +1,20 @@
 #include "results.h"
 
-#include "outputfiles.h"
-#include "stats/canonical.h"
+#include "stats/curvescsv.h"
+#include "stats/runner.h"
 #include "stats/threshold.h"
 #include "stats/totalsfile.h"
 
-#include <charconv>
-#include <sstream>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
 
 namespace cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The shortest text that reads back as the same double: exact and stable across runs.
-void appendNumber(std::string& out, double value)
-{
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    out.append(text, result.ptr);
-}
-
-// Curves and estimates need a spread over samples.
+// Estimates need a spread over samples.
 bool hasSpread(const stats::Totals& totals)
 {
     return totals.samples() >= 2;
@@ -78,68 +71,89 @@ Json thresholdJson(const std::vector<stats::Totals>& sizes)
 
 } // namespace
 
-std::string curvesCsv(const std::vector<stats::Totals>& sizes, const PGrid& grid)
+bool complete(const std::vector<stats::Totals>& sizes, const Request& request)
 {
-    std::string csv = "p,L";
-    for (int o = 0; o < stats::ObservableCount; ++o) {
-        const std::string name = stats::observableName(static_cast<stats::Observable>(o));
-        csv += "," + name + "," + name + "_error";
-    }
-    csv += '\n';
-    const std::vector<double> ps = grid.values();
-    for (const stats::Totals& totals : sizes) {
-        if (!hasSpread(totals))
-            continue;
-        for (const stats::CurvePoint& point : stats::canonicalCurves(totals, ps)) {
-            appendNumber(csv, point.p);
-            csv += ',' + std::to_string(totals.L);
-            for (int o = 0; o < stats::ObservableCount; ++o) {
-                const auto i = static_cast<std::size_t>(o);
-                csv += ',';
-                appendNumber(csv, point.value[i]);
-                csv += ',';
-                appendNumber(csv, point.error[i]);
-            }
-            csv += '\n';
-        }
-    }
-    return csv;
+    for (const stats::Totals& totals : sizes)
+        if (!stats::missingSamples(totals, {request.firstSample, request.samples}).empty())
+            return false;
+    return sizes.size() == request.sizes.size();
 }
 
-nlohmann::ordered_json summary(const std::vector<stats::Totals>& sizes, const PGrid& grid)
+std::uint64_t samplesIn(const std::vector<stats::Totals>& sizes)
+{
+    std::uint64_t done = 0;
+    for (const stats::Totals& totals : sizes)
+        done += totals.samples();
+    return done;
+}
+
+nlohmann::ordered_json summary(const std::vector<stats::Totals>& sizes, const PGrid& grid,
+                               const Request* request, bool estimates)
 {
     Json sizeList = Json::array();
     for (const stats::Totals& totals : sizes)
         sizeList.push_back({{"L", totals.L},
                             {"samples", totals.samples()},
                             {"sample_ranges", sampleRanges(totals)}});
-    return {{"program", "percolation-stats"},
-            {"boundary", stats::boundaryName(sizes.front().boundary)},
-            {"seed", sizes.front().seed},
-            {"sizes", sizeList},
-            {"p_grid",
-             {{"min", grid.min},
-              {"max", grid.max},
-              {"step", grid.step},
-              {"points", grid.values().size()}}},
-            {"pc", thresholdJson(sizes)}};
+    Json json = {{"program", "percolation-stats"}};
+    if (request)
+        json["complete"] = complete(sizes, *request);
+    json["boundary"] = stats::boundaryName(sizes.front().boundary);
+    json["seed"] = sizes.front().seed;
+    if (request)
+        json["request"] = request->json();
+    json["sizes"] = sizeList;
+    json["p_grid"] = {{"min", grid.min},
+                      {"max", grid.max},
+                      {"step", grid.step},
+                      {"points", grid.values().size()}};
+    if (estimates)
+        json["pc"] = thresholdJson(sizes);
+    return json;
 }
 
-std::string totalsBytes(const std::vector<stats::Totals>& sizes)
+OutputFile totalsFile(const std::string& path, const std::vector<stats::Totals>& sizes)
 {
-    std::ostringstream out(std::ios::binary);
-    stats::writeTotals(out, sizes);
-    return std::move(out).str();
+    return {path, [&sizes](std::ostream& out) { stats::writeTotals(out, sizes); }};
+}
+
+OutputFile jsonFile(const std::string& path, const nlohmann::ordered_json& json)
+{
+    return {path, [&json](std::ostream& out) { out << json.dump(2) << '\n'; }};
 }
 
 std::string writeResults(const std::string& prefix, const std::vector<stats::Totals>& sizes,
-                         const PGrid& grid, const nlohmann::ordered_json& timing)
+                         const PGrid& grid, const Request* request,
+                         const nlohmann::ordered_json& timing)
 {
-    Json json = summary(sizes, grid);
+    Json json = summary(sizes, grid, request);
     json["timing"] = timing;
-    return writeAll({{prefix + ".csv", curvesCsv(sizes, grid)},
-                     {prefix + ".json", json.dump(2) + "\n"},
-                     {prefix + ".totals", totalsBytes(sizes)}});
+    const std::vector<double> ps = grid.values();
+    const OutputFile totals = totalsFile(prefix + ".totals", sizes);
+    const std::string reason = writeAll(
+        {totals, jsonFile(prefix + ".json", json), {prefix + ".csv", [&](std::ostream& out) {
+                                                        stats::writeCurvesCsv(out, sizes, ps);
+                                                    }}});
+    if (reason.empty())
+        return {};
+    const std::string saved = rescue(totals);
+    return reason + (saved.empty() ? "; the samples could not be saved anywhere"
+                                   : "; the " + std::to_string(samplesIn(sizes)) +
+                                         " samples are saved in " + saved);
+}
+
+std::string readTotalsFile(const std::string& path, std::vector<stats::Totals>& sizes)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+        return "cannot read " + path +
+               (fs::exists(path, error) ? ": not a regular file" : ": no such file");
+    std::ifstream in(path, std::ios::binary);
+    std::string reason;
+    if (!in || !stats::readTotals(in, sizes, reason))
+        return path + ": " + (reason.empty() ? "cannot read it" : reason);
+    return {};
 }
 
 } // namespace cli

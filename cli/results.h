@@ -1,6 +1,8 @@
 #pragma once
 
+#include "outputfiles.h"
 #include "pgrid.h"
+#include "request.h"
 #include "stats/totals.h"
 
 #include <nlohmann/json.hpp>
@@ -8,21 +10,33 @@
 #include <string>
 #include <vector>
 
-// What a run or a merge writes. Everything but "timing" is computed from the totals and the p
-// grid alone, so that the same samples give the same bytes however they were split up.
+// What a run, resume or merge writes. Everything but "timing" is computed from the totals, the
+// p grid and the request alone, so that the same samples give the same bytes however they were
+// split up or interrupted.
 namespace cli {
 
-// Columns p, L, then each observable and its standard error; one row per size and p.
-std::string curvesCsv(const std::vector<stats::Totals>& sizes, const PGrid& grid);
+// Parameters, samples per size (with the sample numbers as ranges), the p grid and, when
+// `estimates`, the threshold estimates; with a request, the request and whether it is complete.
+// The caller adds "timing".
+nlohmann::ordered_json summary(const std::vector<stats::Totals>& sizes, const PGrid& grid,
+                               const Request* request, bool estimates = true);
 
-// Parameters, samples per size (with the sample numbers as ranges), the p grid and the
-// threshold estimates. The caller adds "timing".
-nlohmann::ordered_json summary(const std::vector<stats::Totals>& sizes, const PGrid& grid);
+// Whether every size holds every sample the request asks for.
+bool complete(const std::vector<stats::Totals>& sizes, const Request& request);
 
-std::string totalsBytes(const std::vector<stats::Totals>& sizes);
+OutputFile totalsFile(const std::string& path, const std::vector<stats::Totals>& sizes);
+OutputFile jsonFile(const std::string& path, const nlohmann::ordered_json& json);
 
-// The three result files under `prefix`, with `timing` added to the summary.
+// The three result files under `prefix`, totals first, with `timing` added to the summary.
+// Returns "" or a one-line reason; when they cannot be written the totals are rescued
+// elsewhere and the reason says where.
 std::string writeResults(const std::string& prefix, const std::vector<stats::Totals>& sizes,
-                         const PGrid& grid, const nlohmann::ordered_json& timing);
+                         const PGrid& grid, const Request* request,
+                         const nlohmann::ordered_json& timing);
+
+std::uint64_t samplesIn(const std::vector<stats::Totals>& sizes);
+
+// Reads an accumulator file; returns "" or a one-line reason naming it.
+std::string readTotalsFile(const std::string& path, std::vector<stats::Totals>& sizes);
 
 } // namespace cli
