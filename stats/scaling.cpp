@@ -171,7 +171,8 @@ struct Fitted
 // The plain fit, and the corrected one when four points or more allow it. `plainModel` and
 // `correctedModel` predict log values from (θ₀, θ₁) and (θ₀, θ₁, θ₂).
 Fitted fitBoth(ExponentEstimate e, const std::vector<Point>& points, double sign,
-               const Model& plainModel, const Model& correctedModel, double theta1)
+               const Model& plainModel, const Model& correctedModel, double theta1,
+               bool alwaysCorrected)
 {
     double theta0 = 0;
     for (std::size_t i = 0; i < points.size(); ++i)
@@ -186,11 +187,12 @@ Fitted fitBoth(ExponentEstimate e, const std::vector<Point>& points, double sign
         e.corrected = summarise(corrected, sign);
         e.correctionNeeded = e.corrected.valid &&
                              e.plain.chiSquared - e.corrected.chiSquared > CorrectionSignificance;
+        e.correctionUsed = e.corrected.valid && (e.correctionNeeded || alwaysCorrected);
     }
     for (const Point& p : points)
         e.points.push_back(p.shown);
     Fitted f{std::move(e), {}};
-    for (const auto& t : (f.estimate.correctionNeeded ? corrected : plain).leftOut)
+    for (const auto& t : (f.estimate.correctionUsed ? corrected : plain).leftOut)
         f.leftOut.push_back(sign * t[1]);
     return f;
 }
@@ -320,7 +322,7 @@ void fitClusterSizes(const ScalingInput& in, const std::vector<SizeSums>& sizes,
     std::ostringstream range;
     range << "n_s at pc, s from " << in.smallestCluster << " to " << in.cutOff << " <S_max>";
     const Fitted tau =
-        fitBoth(named("tau", range.str(), true, in), points, 1, plain, corrected, 2);
+        fitBoth(named("tau", range.str(), true, in), points, 1, plain, corrected, 2, true);
     result.estimates.push_back(tau.estimate);
 
     ExponentEstimate h = named("tau", "1 + d/D (hyperscaling, D from <S_max>)", false, in);
@@ -429,7 +431,7 @@ ScalingResult analyseScaling(const ScalingInput& in)
             continue;
         }
         Fitted fitted = fitBoth(named(ratio.exponent, ratio.observable, ratio.preferred, in),
-                                points, ratio.sign, plain, corrected, 0);
+                                points, ratio.sign, plain, corrected, 0, false);
         result.estimates.push_back(fitted.estimate);
         if (ratio.exponent == std::string("D") && fitted.estimate.best().valid)
             fractal = std::move(fitted);

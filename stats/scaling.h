@@ -29,12 +29,15 @@
 //   β/ν  from ⟨S_max⟩/N ∝ L^(−β/ν); D from ⟨S_max⟩ ∝ L^D, so D = d − β/ν exactly;
 //   τ    from n_s ∝ s^(−τ)·(1 + B·s^(−Ω)), Ω = ω/D, fitted to the log bins of every size at
 //        once over a scaling range, and set against hyperscaling, τ = 1 + d/D.
-// τ's range starts at s = 32: from 16 on, corrections beyond B·s^(−Ω) still move τ by −0.003
-// (square torus, L ≤ 512). It ends at a fraction of ⟨S_max⟩ at each size, the finite-size
-// cut-off L^D as measured rather than assumed: on the torus at pc, n_s is depleted below L = ∞
-// by the finite size, by under 2 % up to 0.05 ⟨S_max⟩, by 5 % at 0.1 ⟨S_max⟩, and from
-// 0.3 ⟨S_max⟩ on the clusters that cannot grow further pile up in a bump. Up to 0.05 ⟨S_max⟩
-// the fit's χ² stays at its degrees of freedom and τ does not move with the end of the range.
+// n_s's correction is large at every s in reach (B ≈ −1.6 on the square lattice), so τ always
+// takes the corrected fit; on short ranges the χ² test alone can miss it. τ's range starts at
+// s = 64: from 32 on, corrections beyond B·s^(−Ω) still pull τ down by up to 0.003 (square
+// torus, L ≤ 512), from 64 on it stays within its errors. It ends at a fraction of ⟨S_max⟩ at
+// each size, the finite-size cut-off L^D as measured rather than assumed: on the torus at pc,
+// n_s is depleted below L = ∞ by under 2 % up to 0.05 ⟨S_max⟩ and by 5 % at 0.1 ⟨S_max⟩, and
+// from 0.3 ⟨S_max⟩ on the clusters that cannot grow further pile up in a bump. Up to
+// 0.05 ⟨S_max⟩ the fit's χ² stays at its degrees of freedom and τ does not move with the end of
+// the range.
 // M. E. Fisher and M. N. Barber, PRL 28, 1516 (1972), for finite-size scaling; D. Stauffer and
 // A. Aharony, Introduction to Percolation Theory (1994); B. Efron, The Jackknife, the Bootstrap
 // and Other Resampling Plans (1982).
@@ -71,7 +74,7 @@ struct ScalingInput
     std::string spanning = "wrap-mean"; // the spanning estimator behind GroupSums::slope
     std::vector<SizeSums> sizes;
     double omega = std::numeric_limits<double>::quiet_NaN(); // NaN: the dimension's known ω
-    double smallestCluster = 32;                             // τ's scaling range: s from here
+    double smallestCluster = 64;                             // τ's scaling range: s from here
     double cutOff = 0.05; // … up to this fraction of ⟨S_max⟩ at each size
 };
 
@@ -105,13 +108,14 @@ struct ExponentEstimate
     std::string observable; // what it comes from
     bool preferred = false; // the estimate tables show; the others are cross-checks
     PowerLawFit plain;
-    PowerLawFit corrected; // valid only where fitted
-    bool correctionNeeded = false;
+    PowerLawFit corrected;         // valid only where fitted
+    bool correctionNeeded = false; // by the χ² test
+    bool correctionUsed = false;   // in best(): where needed, and always for τ
     double known = std::numeric_limits<double>::quiet_NaN();
     double knownError = std::numeric_limits<double>::quiet_NaN();
     std::vector<ScalingPoint> points;
 
-    const PowerLawFit& best() const { return correctionNeeded ? corrected : plain; }
+    const PowerLawFit& best() const { return correctionUsed ? corrected : plain; }
     double sigmas() const; // (best − known) / √(error² + known error²)
 };
 

@@ -103,7 +103,7 @@ private slots:
                 (correction != 0 && (e.exponent == "D" || e.exponent == "beta/nu"));
             QVERIFY2(std::abs(e.best().exponent - e.known) < 1e-5 && e.best().valid,
                      qPrintable(QString::fromStdString(e.observable)));
-            QCOMPARE(e.correctionNeeded, corrected && e.preferred);
+            QCOMPARE(e.correctionUsed, corrected && e.preferred);
             if (corrected && e.preferred)
                 QVERIFY(std::abs(e.plain.exponent - e.known) > 1e-3);
         }
