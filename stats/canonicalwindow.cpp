@@ -40,9 +40,9 @@ std::vector<double> spanningSlopes(const std::vector<std::int64_t>& firstN, std:
     std::vector<double> slopes;
     slopes.reserve(firstN.size());
     for (std::int64_t k : firstN) {
+        // The window of N − 1 trials lies within k − 1 = 0 … N − 1.
         const std::int64_t at = k - 1 - w.first;
-        const bool inside =
-            k >= 1 && k <= N && at >= 0 && at < static_cast<std::int64_t>(w.weights.size());
+        const bool inside = at >= 0 && at < static_cast<std::int64_t>(w.weights.size());
         slopes.push_back(inside ? static_cast<double>(N) * w.weights[static_cast<std::size_t>(at)]
                                 : 0.0);
     }

@@ -37,7 +37,8 @@ double normal(std::mt19937_64& rng)
 }
 
 // Five sizes of 32 groups of 100 samples whose means follow the 2D exponents, each group's sums
-// with independent Gaussian noise; n_s with the correction B = −1 up to 0.05 ⟨S_max⟩.
+// with independent Gaussian noise; n_s with the correction B = −1 from s = 64 to 0.05 ⟨S_max⟩
+// and off it elsewhere, as small clusters and the bump of the finite size make it.
 ScalingInput synthetic(const Truth& t, std::mt19937_64& rng)
 {
     ScalingInput in;
@@ -54,9 +55,13 @@ ScalingInput synthetic(const Truth& t, std::mt19937_64& rng)
             g.largestSquared = sum(0.6 * N * std::pow(x, Gamma2));
             g.squares = sum(0.9 * N * std::pow(x, Gamma2));
             g.slope = sum(0.3 * std::pow(x, InverseNu2));
-            for (int b = 0; b < binsUpTo(std::llround(0.05 * largest)); ++b)
-                g.clusters.push_back(sum(0.03 * N * double(binLast(b) - binFirst(b) + 1) *
+            for (int b = 0; b < binsUpTo(std::llround(0.3 * largest)); ++b) {
+                const double off = binFirst(b) < 64                      ? 1.3
+                                   : double(binLast(b)) > 0.05 * largest ? 2
+                                                                         : 1;
+                g.clusters.push_back(sum(off * 0.03 * N * double(binLast(b) - binFirst(b) + 1) *
                                          binMeanPowerLaw(b, Tau2, -1, Omega2)));
+            }
         }
         in.sizes.push_back(size);
     }
@@ -107,7 +112,11 @@ private slots:
             if (corrected && e.preferred)
                 QVERIFY(std::abs(e.plain.exponent - e.known) > 1e-3);
         }
-        QVERIFY(std::abs(preferredEstimate(r, "D")->best().correction - correction) < 1e-4);
+        const ExponentEstimate& D = *preferredEstimate(r, "D");
+        QVERIFY(std::abs(D.best().correction - correction) < 1e-4);
+        QVERIFY(std::abs(D.best().amplitude - 0.7) < 1e-4);
+        QCOMPARE(D.plain.dof, 3); // five sizes
+        QCOMPARE(D.corrected.dof, 2);
         QVERIFY(std::abs(find(r, "n_s").best().correction + 1) < 1e-4);
         QVERIFY(std::abs(r.hyperscaling) < 1e-5 && r.hyperscalingError < 1e-5);
         QVERIFY(find(r, "<S_max^2>").preferred && !find(r, "chi at pc").preferred);
