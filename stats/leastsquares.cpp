@@ -8,7 +8,8 @@ namespace stats {
 
 namespace {
 
-using Matrix = std::vector<std::vector<double>>;
+// m × m, row by row.
+using Matrix = std::vector<double>;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -16,28 +17,30 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 bool solve(Matrix a, std::vector<double> b, std::vector<double>& x)
 {
     const std::size_t m = b.size();
+    auto at = [&](std::size_t r, std::size_t c) -> double& { return a[r * m + c]; };
     for (std::size_t c = 0; c < m; ++c) {
         std::size_t pivot = c;
         for (std::size_t r = c + 1; r < m; ++r)
-            if (std::abs(a[r][c]) > std::abs(a[pivot][c]))
+            if (std::abs(at(r, c)) > std::abs(at(pivot, c)))
                 pivot = r;
-        if (!(std::abs(a[pivot][c]) > 0))
+        if (!(std::abs(at(pivot, c)) > 0))
             return false;
-        std::swap(a[c], a[pivot]);
+        for (std::size_t k = 0; k < m; ++k)
+            std::swap(at(c, k), at(pivot, k));
         std::swap(b[c], b[pivot]);
         for (std::size_t r = c + 1; r < m; ++r) {
-            const double f = a[r][c] / a[c][c];
+            const double f = at(r, c) / at(c, c);
             for (std::size_t k = c; k < m; ++k)
-                a[r][k] -= f * a[c][k];
+                at(r, k) -= f * at(c, k);
             b[r] -= f * b[c];
         }
     }
     x.assign(m, 0);
     for (std::size_t c = m; c-- > 0;) {
-        double s = b[c];
+        double sum = b[c];
         for (std::size_t k = c + 1; k < m; ++k)
-            s -= a[c][k] * x[k];
-        x[c] = s / a[c][c];
+            sum -= at(c, k) * x[k];
+        x[c] = sum / at(c, c);
     }
     return std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); });
 }
@@ -59,24 +62,27 @@ void normalEquations(const Model& model, const std::vector<double>& y,
                      std::vector<double>& g)
 {
     const std::size_t n = y.size(), m = theta.size();
-    Matrix jacobian(n, std::vector<double>(m));
+    std::vector<double> jacobian(n * m), shifted = theta;
     for (std::size_t j = 0; j < m; ++j) {
         // Central differences: an error of order h², far below any parameter's statistical one.
         const double h = 1e-6 * std::max(1.0, std::abs(theta[j]));
-        std::vector<double> up = theta, down = theta;
-        up[j] += h;
-        down[j] -= h;
-        for (std::size_t i = 0; i < n; ++i)
-            jacobian[i][j] = (model(i, up) - model(i, down)) / (2 * h) / sigma[i];
+        for (std::size_t i = 0; i < n; ++i) {
+            shifted[j] = theta[j] + h;
+            const double up = model(i, shifted);
+            shifted[j] = theta[j] - h;
+            jacobian[i * m + j] = (up - model(i, shifted)) / (2 * h) / sigma[i];
+        }
+        shifted[j] = theta[j];
     }
-    a.assign(m, std::vector<double>(m, 0));
+    a.assign(m * m, 0);
     g.assign(m, 0);
     for (std::size_t i = 0; i < n; ++i) {
         const double r = (y[i] - model(i, theta)) / sigma[i];
+        const double* row = &jacobian[i * m];
         for (std::size_t j = 0; j < m; ++j) {
-            g[j] += jacobian[i][j] * r;
+            g[j] += row[j] * r;
             for (std::size_t k = 0; k < m; ++k)
-                a[j][k] += jacobian[i][j] * jacobian[i][k];
+                a[j * m + k] += row[j] * row[k];
         }
     }
 }
@@ -100,7 +106,7 @@ LeastSquaresFit fitLeastSquares(const Model& model, const std::vector<double>& y
         for (; lambda < 1e12; lambda *= 10) {
             Matrix damped = a;
             for (std::size_t j = 0; j < m; ++j)
-                damped[j][j] += lambda * a[j][j];
+                damped[j * m + j] += lambda * a[j * m + j];
             if (!solve(damped, g, step))
                 continue;
             std::vector<double> trial = theta;
