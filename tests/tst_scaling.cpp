@@ -129,13 +129,13 @@ private slots:
         QTest::newRow("fit with a correction term") << 2.0;
     }
 
-    // Over 300 replicas the pulls (estimate − true) / stated error have mean 0 and spread 1,
-    // each within 3 of its own standard errors (1/√300 and 1/√600).
+    // Over 200 replicas the pulls (estimate − true) / stated error have mean 0 and spread 1,
+    // each within 3 of its own standard errors (1/√200 and 1/√400).
     void errorsAreCalibrated()
     {
         QFETCH(double, correction);
         std::mt19937_64 rng(2);
-        const int replicas = 300;
+        const int replicas = 200;
         double sum = 0, squares = 0;
         for (int k = 0; k < replicas; ++k) {
             const ScalingResult r = analyseScaling(synthetic({0.05, correction, false}, rng));
