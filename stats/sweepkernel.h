@@ -55,6 +55,12 @@ template <bool Portable, typename T> [[gnu::always_inline]] inline T pick(bool c
 // The L × L square lattice. The order of occupation lists its sites as y << 16 | x; a lattice
 // names the node of each site (index) and of its neighbours, left, right, up, down, and the
 // empty root (none), whose index is past every site's.
+struct SquareSteps
+{
+    static constexpr int Degree = 4;
+    static constexpr int Dimensions = 2;
+    static constexpr int Step[Degree][Dimensions] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+};
 
 // With open edges the sites lie in a grid of (L + 2)² cells whose border cells are beyond the
 // edges. Each border cell points to the root of its face, a root of size 0 that touches that
@@ -62,12 +68,8 @@ template <bool Portable, typename T> [[gnu::always_inline]] inline T pick(bool c
 // it learns the faces of the clusters around it, and no neighbour needs a test of the edges.
 // Face f = 2d + h is the low (h = 0) or high (h = 1) face of dimension d; its root is
 // none + 1 + f.
-struct SquareOpen
+struct SquareOpen : SquareSteps
 {
-    static constexpr int Degree = 4;
-    static constexpr int Dimensions = 2;
-    static constexpr int Step[Degree][Dimensions] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
-
     std::uint32_t L;
     std::uint32_t N; // sites
     std::uint32_t width;
@@ -109,12 +111,8 @@ struct SquareOpen
 };
 
 // On the torus the sites are numbered row by row, and index N is the empty root.
-struct SquareTorus
+struct SquareTorus : SquareSteps
 {
-    static constexpr int Degree = 4;
-    static constexpr int Dimensions = 2;
-    static constexpr int Step[Degree][Dimensions] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
-
     std::uint32_t L;
     std::uint32_t N;
     std::uint32_t none;
