@@ -10,24 +10,6 @@
 
 namespace statistics {
 
-std::vector<SampleSpan> missingSamples(const stats::Totals& done, std::uint64_t samples)
-{
-    std::vector<SampleSpan> missing;
-    std::uint64_t next = 0;
-    const auto skipTo = [&](std::uint64_t end) {
-        if (end > next)
-            missing.push_back({next, end - next});
-    };
-    for (const stats::SampleEvents& sample : done.events) {
-        if (sample.sample >= samples)
-            break;
-        skipTo(sample.sample);
-        next = sample.sample + 1;
-    }
-    skipTo(samples);
-    return missing;
-}
-
 std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t sitesPerBatch)
 {
     std::vector<Batch> plan;
@@ -36,9 +18,10 @@ std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t s
         const auto cap = static_cast<std::uint64_t>(
             std::max<std::int64_t>(1, sites > 0 ? sitesPerBatch / sites : sitesPerBatch));
         std::uint64_t count = 1;
-        for (const SampleSpan& span : size.spans) {
-            const std::uint64_t end = span.first + span.count;
-            for (std::uint64_t first = span.first; first < end; first += plan.back().sampleCount) {
+        for (const stats::SampleRange& range : size.ranges) {
+            const std::uint64_t end = range.first + range.count;
+            for (std::uint64_t first = range.first; first < end;
+                 first += plan.back().sampleCount) {
                 count = std::min(count, cap);
                 plan.push_back({size.L, first, std::min(count, end - first)});
                 count *= 2;

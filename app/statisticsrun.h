@@ -1,6 +1,7 @@
 #pragma once
 
 #include "stats/canonical.h"
+#include "stats/runner.h"
 #include "stats/threshold.h"
 #include "stats/totals.h"
 
@@ -24,23 +25,12 @@ struct Batch
     std::uint64_t sampleCount = 0;
 };
 
-// Sample numbers first … first + count − 1.
-struct SampleSpan
-{
-    std::uint64_t first = 0;
-    std::uint64_t count = 0;
-};
-
 // The samples of one size still to run.
 struct SizeWork
 {
     int L = 0;
-    std::vector<SampleSpan> spans;
+    std::vector<stats::SampleRange> ranges;
 };
-
-// The samples 0 … samples − 1 that `done` does not hold, in increasing order: a stopped run's
-// holes and its rest.
-std::vector<SampleSpan> missingSamples(const stats::Totals& done, std::uint64_t samples);
 
 // The samples of every size, in batches that start at one sample and double up to about
 // `sitesPerBatch` sites (at least one sample), ordered so that all sizes advance at the same

@@ -1,9 +1,8 @@
 #include "statisticswindow.h"
 
-#include "curvescsv.h"
-
 #include "charts/chartfile.h"
 #include "charts/curvechart.h"
+#include "stats/curvescsv.h"
 #include "view/savedialog.h"
 
 #include <QChart>
@@ -355,7 +354,7 @@ void StatisticsWindow::continueRun()
         return;
     std::vector<statistics::SizeWork> work;
     for (const Size& size : sizes)
-        work.push_back({size.L, statistics::missingSamples(size.totals, samplesPerSize)});
+        work.push_back({size.L, stats::missingSamples(size.totals, {0, samplesPerSize})});
     run(work);
 }
 
@@ -576,13 +575,11 @@ void StatisticsWindow::exportPlot()
 
 QString StatisticsWindow::writeCsv(const QString& fileName) const
 {
-    std::vector<statistics::SizeCurve> curves;
-    for (const Size& size : sizes)
-        curves.push_back({size.L, size.drawnSamples, size.curve});
+    // The curves of every sample done, at the plots' p, as percolation-stats writes them.
     std::ostringstream text;
-    statistics::writeCurvesCsv(text, boundary, seed, curves);
-    QSaveFile file(fileName);
+    stats::writeCurvesCsv(text, totals(), grid);
     const std::string bytes = text.str();
+    QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
             static_cast<qint64>(bytes.size()) ||
@@ -594,5 +591,10 @@ QString StatisticsWindow::writeCsv(const QString& fileName) const
 QString StatisticsWindow::writePlot(const QString& fileName) const
 {
     const std::vector<std::unique_ptr<QChart>> made = makeCharts();
-    return charts::writeCharts({made[0].get(), made[1].get()}, PlotCellSize, fileName);
+    const QString error =
+        charts::writeCharts({made[0].get(), made[1].get()}, PlotCellSize, fileName);
+    // The chart writer names the file itself, for a command line; the window's one wording
+    // names it once.
+    const QString named = QStringLiteral("cannot write %1: ").arg(fileName);
+    return error.startsWith(named) ? error.mid(named.size()) : error;
 }

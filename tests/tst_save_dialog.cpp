@@ -2,20 +2,28 @@
 // through the lattice window's "Save picture…" (Ctrl+S) as a user meets them.
 
 #include "app/interface.h"
+#include "app/statisticswindow.h"
 #include "model/random.h"
+#include "stats/curvescsv.h"
+#include "stats/runner.h"
 #include "view/percolation.h"
 #include "view/savedialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <sstream>
 
 class SaveDialogTest : public QObject
 {
@@ -125,6 +133,74 @@ private slots:
         QCOMPARE(seen.messages,
                  message.isEmpty() ? QStringList{} : QStringList{message.arg(second.path())});
         QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/x.png")));
+    }
+
+    // The statistics window's exports: the curves as percolation-stats writes them, from every
+    // sample, and the plots in the format their name asks for or refused in the one wording.
+    void exports_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("start"); // of the file written, or empty
+        QTest::addColumn<QString>("message");
+        QTest::newRow("CSV") << "csvButton"
+                             << "curves.csv" << QByteArray("p,L,") << "";
+        QTest::newRow("PNG") << "plotButton"
+                             << "plot.PNG" << QByteArray("\x89PNG") << "";
+        QTest::newRow("SVG") << "plotButton"
+                             << "plot.svg" << QByteArray("<?xml") << "";
+        QTest::newRow("no suffix, PNG chosen") << "plotButton"
+                                               << "plot" << QByteArray("\x89PNG") << "";
+        QTest::newRow("JPEG") << "plotButton"
+                              << "plot.jpg" << QByteArray()
+                              << "Could not write \"%1/plot.jpg\": unknown picture format .jpg "
+                                 "(use .png or .svg).";
+        QTest::newRow("no such folder") << "csvButton"
+                                        << "missing/curves.csv" << QByteArray()
+                                        << "Could not write \"%1/missing/curves.csv\": the "
+                                           "folder %1/missing does not exist.";
+    }
+    void exports()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, start);
+        QFETCH(QString, message);
+        StatisticsWindow statistics;
+        for (QCheckBox* box : statistics.findChildren<QCheckBox*>())
+            box->setChecked(false);
+        statistics.findChild<QLineEdit*>(QStringLiteral("otherSizesEdit"))
+            ->setText(QStringLiteral("6, 10"));
+        statistics.findChild<QSpinBox*>(QStringLiteral("samplesBox"))->setValue(30);
+        statistics.show();
+        QSignalSpy finished(&statistics, &StatisticsWindow::runFinished);
+        statistics.start();
+        QVERIFY(finished.wait(60000));
+        const QString path = scratch.filePath(name);
+        const Seen seen = answer(
+            [&] { QTest::mouseClick(statistics.findChild<QPushButton*>(button), Qt::LeftButton); },
+            {path});
+        QCOMPARE(seen.messages,
+                 message.isEmpty() ? QStringList{} : QStringList{message.arg(scratch.path())});
+        QFile written(start.startsWith("\x89PNG") && !name.contains(u'.') ? path + ".png" : path);
+        QCOMPARE(written.open(QIODevice::ReadOnly), !start.isEmpty());
+        const QByteArray bytes = written.readAll();
+        QVERIFY(bytes.startsWith(start));
+        if (!start.isEmpty() && name.endsWith(QStringLiteral(".csv"))) {
+            std::vector<stats::Totals> done;
+            for (const int L : {6, 10})
+                done.push_back(stats::runSamples({L, stats::Boundary::Open, 1, 0, 30}, 1));
+            // At the p of the plots, read back from the file's rows of its first size.
+            std::vector<double> ps;
+            for (const QByteArray& row : bytes.split('\n').mid(1))
+                if (row.contains(",6,"))
+                    ps.push_back(row.left(row.indexOf(',')).toDouble());
+            QVERIFY(ps.size() > 100);
+            std::ostringstream expected;
+            stats::writeCurvesCsv(expected, done, ps);
+            QVERIFY(bytes.toStdString() == expected.str());
+        }
+        written.remove();
     }
 
     // Nothing that would read a kernel file to name its type may start there.

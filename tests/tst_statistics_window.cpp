@@ -141,7 +141,7 @@ private slots:
     void stopAndContinue()
     {
         StatisticsWindow window;
-        configure(window, "96, 33", true, 3000, 5);
+        configure(window, "96, 33", true, 1500, 5);
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -162,7 +162,7 @@ private slots:
 
         std::vector<stats::Totals> whole;
         for (const int L : {33, 96})
-            whole.push_back(stats::runSamples({L, stats::Boundary::Torus, 5, 0, 3000}, 1));
+            whole.push_back(stats::runSamples({L, stats::Boundary::Torus, 5, 0, 1500}, 1));
         std::ostringstream expected, continued;
         stats::writeTotals(expected, whole);
         stats::writeTotals(continued, window.totals());
