@@ -84,8 +84,8 @@ std::string PGrid::check() const
         return "--p-min must not exceed --p-max";
     if (!(step > 0) || !std::isfinite(step))
         return "--p-step must be a positive decimal number";
-    if ((max - min) / step >= MaxGridPoints)
-        return "--p-step is too small: more than a million values of p";
+    if ((max - min) / step > MaxGridSteps)
+        return "--p-step is too small: more than a million steps from --p-min to --p-max";
     return {};
 }
 

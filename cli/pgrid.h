@@ -20,6 +20,7 @@ struct PGrid
     std::string check() const; // a one-line reason if unusable, or ""
 };
 
-inline constexpr double MaxGridPoints = 1e6;
+// The CSV is written as it goes, so this bounds the time a grid takes, not its memory.
+inline constexpr double MaxGridSteps = 1e6;
 
 } // namespace cli
