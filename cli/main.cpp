@@ -260,7 +260,7 @@ int main(int argc, char** argv)
                 start = comma + 1;
             }
         }
-        return cli::plotCommand(plot, argc, argv);
+        return cli::launchPlot(plot);
     } catch (const std::bad_alloc&) {
         return refuse("out of memory");
     }

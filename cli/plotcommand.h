@@ -26,7 +26,16 @@ inline const std::vector<std::string> plotObservables = {"spanning", "p-inf", "c
 inline constexpr int SmallestChartSide = 100;
 inline constexpr int LargestChartSide = 2000;
 
-// Needs a build with Qt; otherwise says so and fails.
+// Draws the plot; runs in percolation-stats-plot, the one program that loads Qt, so that run,
+// resume and merge start without it (on a cluster, and for scripts that call them often).
 int plotCommand(const PlotSettings& settings, int argc, char** argv);
+
+// In percolation-stats: hands the settings to percolation-stats-plot beside it, which replaces
+// the process; without it (a build without Qt) says so and returns 1.
+int launchPlot(const PlotSettings& settings);
+
+// The settings as the arguments percolation-stats-plot takes, and back ("" or a reason).
+std::vector<std::string> plotArguments(const PlotSettings& settings);
+std::string readPlotArguments(int argc, char** argv, PlotSettings& settings);
 
 } // namespace cli

@@ -1,6 +1,6 @@
 # Installs the build into a scratch prefix and checks that the program, its menu entry and its
 # icon land where a freedesktop desktop looks for them, that the entry names both, and that
-# percolation-stats is installed beside the program.
+# percolation-stats and its plotter are installed beside the program.
 #
 #   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -DBINDIR=<bin> -DDATADIR=<share> \
 #         -P check-install.cmake
@@ -16,14 +16,15 @@ endif()
 
 set(program "${PREFIX}/${BINDIR}/percolation")
 set(tool "${PREFIX}/${BINDIR}/percolation-stats")
+set(plotter "${PREFIX}/${BINDIR}/percolation-stats-plot")
 set(entry "${PREFIX}/${DATADIR}/applications/percolation.desktop")
 set(icon "${PREFIX}/${DATADIR}/icons/hicolor/scalable/apps/percolation.svg")
-foreach(path IN ITEMS "${program}" "${tool}" "${entry}" "${icon}")
+foreach(path IN ITEMS "${program}" "${tool}" "${plotter}" "${entry}" "${icon}")
     if(NOT EXISTS "${path}")
         message(FATAL_ERROR "not installed: ${path}")
     endif()
 endforeach()
-foreach(executable IN ITEMS "${program}" "${tool}")
+foreach(executable IN ITEMS "${program}" "${tool}" "${plotter}")
     execute_process(COMMAND test -f "${executable}" -a -x "${executable}" RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "not an executable file: ${executable}")
