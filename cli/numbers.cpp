@@ -146,6 +146,9 @@ std::string readDecimalList(const std::string& option, const std::string& text, 
 
 std::string decimalText(double value)
 {
+    // Whole numbers in full (100000, not 1e+05), as a user types them.
+    if (std::abs(value) < 1e15 && value == std::floor(value))
+        return std::to_string(static_cast<long long>(value));
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;
     return std::string(text, end);
