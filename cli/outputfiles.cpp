@@ -195,25 +195,34 @@ std::string rescue(const OutputFile& file)
     return {};
 }
 
-std::vector<std::string> rankCheckpoints(const std::string& prefix)
+namespace {
+
+// The rank checkpoints under `prefix`, with their temporaries or without.
+std::vector<std::string> rankFiles(const std::string& prefix, bool temporaries)
 {
     std::vector<std::string> found;
     const std::string base = fs::path(prefix).filename().string();
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(folderOf(prefix), error)) {
         const std::string name = entry.path().filename().string();
-        if (isRankCheckpoint(name, base) && !name.ends_with(".tmp"))
+        if (isRankCheckpoint(name, base) && (temporaries || !name.ends_with(".tmp")))
             found.push_back((fs::path(folderOf(prefix)) / name).string());
     }
     return found;
 }
 
+} // namespace
+
+std::vector<std::string> rankCheckpoints(const std::string& prefix)
+{
+    return rankFiles(prefix, false);
+}
+
+// A rank killed while writing its first checkpoint leaves a temporary alone.
 void removeRankCheckpoints(const std::string& prefix)
 {
-    for (const std::string& file : rankCheckpoints(prefix)) {
+    for (const std::string& file : rankFiles(prefix, true))
         std::remove(file.c_str());
-        std::remove(temporaryOf(file).c_str());
-    }
 }
 
 } // namespace cli
