@@ -498,7 +498,7 @@ private slots:
         if (during == "mkdir") {
             QVERIFY(QDir(dir->path()).mkdir("a.totals"));
         } else {
-            QCOMPARE(finish(start(run + " --force")), 1);
+            QCOMPARE(finish(start("run --sizes 8 --samples 10 --output a --force")), 1);
             QVERIFY(errors.size() == 1 && errors[0].contains(because));
         }
         signal(first, SIGINT);
