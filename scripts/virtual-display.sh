@@ -28,3 +28,28 @@ stop_virtual_display() {
         wait "$xvfb_pid" 2>/dev/null || true
     fi
 }
+
+# take_picture <name for messages> <program> [arguments…]
+#
+# Runs a program that saves a picture of a window, on a virtual display of its own with a runtime
+# folder of its own, and stops the display again whatever happens.
+take_picture() {
+    local name=$1 program=$2
+    shift 2
+    if [[ ! -x $program ]]; then
+        echo "$name: $program is missing; build it first" \
+             "(cmake --build <build dir> --target $(basename "$program"))" >&2
+        return 1
+    fi
+    if ! command -v Xvfb >/dev/null 2>&1; then
+        echo "$name: Xvfb is missing (scripts/install-deps.sh installs it)" >&2
+        return 1
+    fi
+    picture_work=$(mktemp -d)
+    xvfb_pid=
+    trap 'stop_virtual_display; rm -rf "$picture_work"' EXIT
+    start_virtual_display "$name" "$picture_work"
+    mkdir -m 700 "$picture_work/runtime"
+    XDG_RUNTIME_DIR=$picture_work/runtime DBUS_SESSION_BUS_ADDRESS=disabled: \
+        timeout 600 "$program" "$@"
+}
