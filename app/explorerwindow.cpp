@@ -79,7 +79,7 @@ ExplorerWindow::ExplorerWindow(QWidget* parent)
     setObjectName(QStringLiteral("explorerWindow"));
     setWindowTitle(tr("Percolation explorer"));
     setModal(false);
-    history = std::make_unique<stats::OccupationHistory>(Sides[2], FirstSeed);
+    history = std::make_unique<stats::OccupationHistory>(Sides[1], FirstSeed);
     buildControls();
     playTimer = new QTimer(this);
     playTimer->setInterval(PlayIntervalMs);
@@ -111,7 +111,7 @@ void ExplorerWindow::buildControls()
                 setSide(Sides[i]);
         });
     }
-    sizeButtons[2]->setChecked(true);
+    sizeButtons[1]->setChecked(true);
 
     auto* sliderLabel = new QLabel(tr("Occupation probability &p:"));
     slider = new QSlider(Qt::Horizontal);

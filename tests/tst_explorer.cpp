@@ -45,8 +45,8 @@ Expected expected(int L, std::uint64_t seed, double p, explorer_picture::Style s
         const QRgb colour = explorer_picture::siteColour(site.oldestSite >= 0, site.oldestSite,
                                                          site.largest, site.spans, style);
         for (int y = 0; y < k; ++y)
-            for (int x = 0; x < k; ++x)
-                e.picture.setPixel(k * (s % L) + x, k * (s / L) + y, colour);
+            std::fill_n(reinterpret_cast<QRgb*>(e.picture.scanLine(k * (s / L) + y)) + k * (s % L),
+                        k, colour);
     }
     e.clusters = int(clusters.size());
     return e;
