@@ -45,7 +45,7 @@ bool solve(Matrix a, std::vector<double> b, std::vector<double>& x)
     return std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); });
 }
 
-double chiSquaredAt(const Model& model, const std::vector<double>& y,
+double chiSquaredAt(const FitModel& model, const std::vector<double>& y,
                     const std::vector<double>& sigma, const std::vector<double>& theta)
 {
     double chi2 = 0;
@@ -57,7 +57,7 @@ double chiSquaredAt(const Model& model, const std::vector<double>& y,
 }
 
 // JᵀWJ and JᵀW(y − f) at θ.
-void normalEquations(const Model& model, const std::vector<double>& y,
+void normalEquations(const FitModel& model, const std::vector<double>& y,
                      const std::vector<double>& sigma, const std::vector<double>& theta, Matrix& a,
                      std::vector<double>& g)
 {
@@ -89,7 +89,7 @@ void normalEquations(const Model& model, const std::vector<double>& y,
 
 } // namespace
 
-LeastSquaresFit fitLeastSquares(const Model& model, const std::vector<double>& y,
+LeastSquaresFit fitLeastSquares(const FitModel& model, const std::vector<double>& y,
                                 const std::vector<double>& sigma, std::vector<double> theta)
 {
     LeastSquaresFit fit;

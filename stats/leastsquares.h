@@ -22,9 +22,9 @@ struct LeastSquaresFit
 };
 
 // The prediction of point i for parameters θ.
-using Model = std::function<double(std::size_t i, const std::vector<double>& theta)>;
+using FitModel = std::function<double(std::size_t i, const std::vector<double>& theta)>;
 
-LeastSquaresFit fitLeastSquares(const Model& model, const std::vector<double>& y,
+LeastSquaresFit fitLeastSquares(const FitModel& model, const std::vector<double>& y,
                                 const std::vector<double>& sigma, std::vector<double> start);
 
 // The probability that χ² with `dof` degrees of freedom is at least `chiSquared`: Q(dof/2, χ²/2),

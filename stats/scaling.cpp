@@ -115,7 +115,7 @@ struct Replicated
     bool valid = false;
 };
 
-Replicated fitReplicated(const Model& model, const std::vector<Point>& points,
+Replicated fitReplicated(const FitModel& model, const std::vector<Point>& points,
                          const std::vector<double>& start)
 {
     std::vector<double> y, sigma;
@@ -171,7 +171,7 @@ struct Fitted
 // The plain fit, and the corrected one when four points or more allow it. `plainModel` and
 // `correctedModel` predict log values from (θ₀, θ₁) and (θ₀, θ₁, θ₂).
 Fitted fitBoth(ExponentEstimate e, const std::vector<Point>& points, double sign,
-               const Model& plainModel, const Model& correctedModel, double theta1,
+               const FitModel& plainModel, const FitModel& correctedModel, double theta1,
                bool alwaysCorrected)
 {
     double theta0 = 0;
@@ -311,10 +311,10 @@ void fitClusterSizes(const ScalingInput& in, const std::vector<SizeSums>& sizes,
         return;
     }
     // log n̄_bin = θ₀ + log(mean over the bin of s^(−θ₁)·(1 + θ₂·s^(−Ω))).
-    const Model plain = [&](std::size_t i, const std::vector<double>& t) {
+    const FitModel plain = [&](std::size_t i, const std::vector<double>& t) {
         return t[0] + std::log(binMeanPowerLaw(points[i].bin, t[1], 0, Omega));
     };
-    Model corrected;
+    FitModel corrected;
     if (std::isfinite(Omega))
         corrected = [&](std::size_t i, const std::vector<double>& t) {
             return t[0] + std::log(binMeanPowerLaw(points[i].bin, t[1], t[2], Omega));
@@ -409,10 +409,10 @@ ScalingResult analyseScaling(const ScalingInput& in)
 
     // log O = θ₀ + θ₁·log L (+ log(1 + θ₂·L^(−ω))).
     std::vector<Point> points;
-    const Model plain = [&](std::size_t i, const std::vector<double>& t) {
+    const FitModel plain = [&](std::size_t i, const std::vector<double>& t) {
         return t[0] + t[1] * std::log(points[i].shown.x);
     };
-    Model corrected;
+    FitModel corrected;
     if (std::isfinite(omega))
         corrected = [&](std::size_t i, const std::vector<double>& t) {
             const double L = points[i].shown.x;
