@@ -32,20 +32,21 @@ Moments momentsOf(const std::vector<Sum>& sums, const std::vector<SumSquares>& s
     return m;
 }
 
-// For each event, how many samples show it by n (their first n is n or less), n = 0 … N + 1.
-using ShownBy = std::array<std::vector<std::uint64_t>, EventCount>;
+// For each event, how many samples show it by n (their first n is n or less), n = 0 … E + 1.
+using ShownBy = std::array<std::vector<std::uint64_t>, MaxEventCount>;
 
 ShownBy eventsShownBy(const Totals& totals)
 {
     ShownBy shown;
-    const auto entries = static_cast<std::size_t>(totals.siteCount() + 2);
-    for (auto& v : shown)
-        v.assign(entries, 0);
+    const auto entries = static_cast<std::size_t>(totals.elements() + 2);
+    const auto events = static_cast<std::size_t>(totals.geometry().eventCount());
+    for (std::size_t k = 0; k < events; ++k)
+        shown[k].assign(entries, 0);
     for (const SampleEvents& e : totals.events)
-        for (int k = 0; k < EventCount; ++k) {
-            const auto n = static_cast<std::size_t>(std::clamp<std::int64_t>(
-                e.firstN[static_cast<std::size_t>(k)], 0, totals.siteCount() + 1));
-            ++shown[static_cast<std::size_t>(k)][n];
+        for (std::size_t k = 0; k < events; ++k) {
+            const auto n = static_cast<std::size_t>(
+                std::clamp<std::int64_t>(e.firstN[k], 0, totals.elements() + 1));
+            ++shown[k][n];
         }
     for (auto& v : shown)
         for (std::size_t n = 1; n < v.size(); ++n)
@@ -100,17 +101,31 @@ ValueWithError fromShownBy(const std::vector<std::uint64_t>& shownBy, std::uint6
 
 } // namespace
 
-const char* observableName(Observable observable)
+Observable eventSlot(int dimensions, int event)
 {
+    if (event == dimensions)
+        return SpanEither;
+    if (event == dimensions + 1)
+        return SpanBoth;
+    return event == 2 ? SpanThird : static_cast<Observable>(event);
+}
+
+std::vector<Observable> observablesOf(int dimensions)
+{
+    std::vector<Observable> list;
+    for (int e = 0; e < dimensions + 2; ++e)
+        list.push_back(eventSlot(dimensions, e));
+    for (const Observable o : {Strength, StrengthSquared, MeanClusterSize, ClustersPerSite})
+        list.push_back(o);
+    return list;
+}
+
+std::string observableName(Observable observable, int dimensions)
+{
+    for (int e = 0; e < dimensions + 2; ++e)
+        if (eventSlot(dimensions, e) == observable)
+            return std::string("span_") + eventName(dimensions, e);
     switch (observable) {
-    case SpanVertical:
-        return "span_vertical";
-    case SpanHorizontal:
-        return "span_horizontal";
-    case SpanEither:
-        return "span_either";
-    case SpanBoth:
-        return "span_both";
     case Strength:
         return "p_inf";
     case StrengthSquared:
@@ -119,8 +134,17 @@ const char* observableName(Observable observable)
         return "chi";
     case ClustersPerSite:
         return "clusters_per_site";
+    default:
+        return "";
     }
-    return "";
+}
+
+double directionsMean(const CurvePoint& point, int dimensions)
+{
+    double sum = 0;
+    for (int e = 0; e < dimensions; ++e)
+        sum += point.value[static_cast<std::size_t>(eventSlot(dimensions, e))];
+    return sum / dimensions;
 }
 
 BinomialWindow binomialWindow(std::int64_t N, double p)
@@ -164,7 +188,7 @@ BinomialWindow binomialWindow(std::int64_t N, double p)
 CanonicalCurves::CanonicalCurves(const Totals& t) : totals(t), shownBy(eventsShownBy(t))
 {
     const std::uint64_t S = totals.samples();
-    const auto N = static_cast<long double>(totals.siteCount());
+    const auto N = static_cast<long double>(totals.sites());
     perSite[0] = momentsOf(totals.sumLargest, totals.sumLargestSquared, S, N);
     perSite[2] = momentsOf(totals.sumChi, totals.sumChiSquared, S, N);
     perSite[3] = momentsOf(totals.sumClusters, totals.sumClustersSquared, S, N);
@@ -185,12 +209,16 @@ CurvePoint CanonicalCurves::at(double p) const
     const std::uint64_t S = totals.samples();
     CurvePoint point;
     point.p = p;
-    const BinomialWindow w = binomialWindow(totals.siteCount(), p);
+    point.value.fill(NaN);
+    point.error.fill(NaN);
+    const BinomialWindow w = binomialWindow(totals.elements(), p);
     const std::vector<double> tail = tailsOf(w);
-    for (std::size_t e = 0; e < EventCount; ++e) {
-        const auto r = fromShownBy(shownBy[e], S, w, tail);
-        point.value[e] = r.value;
-        point.error[e] = r.error;
+    const int dimensions = totals.geometry().dimensions();
+    for (int e = 0; e < dimensions + 2; ++e) {
+        const auto r = fromShownBy(shownBy[static_cast<std::size_t>(e)], S, w, tail);
+        const auto slot = static_cast<std::size_t>(eventSlot(dimensions, e));
+        point.value[slot] = r.value;
+        point.error[slot] = r.error;
     }
     // The standard error uses Var(Σ_n B_n X_n) ≤ Σ_n B_n Var(X_n) (Jensen), a conservative
     // bound that needs only the per-n sums, so it stays exact under merging.
@@ -219,9 +247,9 @@ std::vector<CurvePoint> canonicalCurves(const Totals& totals, const std::vector<
     return points;
 }
 
-ValueWithError eventProbability(const Totals& totals, Event event, double p)
+ValueWithError eventProbability(const Totals& totals, int event, double p)
 {
-    const BinomialWindow w = binomialWindow(totals.siteCount(), p);
+    const BinomialWindow w = binomialWindow(totals.elements(), p);
     return fromShownBy(eventsShownBy(totals)[static_cast<std::size_t>(event)], totals.samples(), w,
                        tailsOf(w));
 }
