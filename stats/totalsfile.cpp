@@ -10,13 +10,24 @@ namespace stats {
 namespace {
 
 constexpr char Magic[8] = {'P', 'E', 'R', 'C', 'S', 'T', 'A', 'T'};
-constexpr std::uint32_t Version = 1;
+constexpr std::uint32_t Version = 2;
 constexpr std::uint64_t HeaderBytes = sizeof(Magic) + 4 + 4;
-constexpr std::uint64_t SizeHeaderBytes = 4 + 1 + 8 + 8;
+constexpr std::uint64_t SizeHeaderBytes[3] = {0, 4 + 1 + 8 + 8, 4 + 1 + 1 + 1 + 1 + 8 + 8};
 constexpr std::uint64_t BytesPerN = 8 + 16 + 16 + 16 + 8 + 16;
-constexpr std::uint64_t BytesPerSample = 8 + 4 * EventCount;
+constexpr std::uint64_t SectionHeaderBytes = 4 + 8;
 constexpr std::uint64_t ChecksumBytes = 8;
 constexpr std::size_t BufferBytes = std::size_t{1} << 20;
+
+// The codes of the file are the enumerations' values.
+static_assert(int(Boundary::Open) == 0 && int(Boundary::Torus) == 1);
+static_assert(int(Lattice::Square) == 0 && int(Lattice::Triangular) == 1 &&
+              int(Lattice::Honeycomb) == 2 && int(Lattice::Cubic) == 3);
+static_assert(int(Model::Site) == 0 && int(Model::Bond) == 1);
+
+std::uint64_t bytesPerSample(int events)
+{
+    return 8 + 4 * static_cast<std::uint64_t>(events);
+}
 
 class Fnv1a
 {
@@ -112,37 +123,110 @@ template <typename T> T readAt(std::istream& in, std::uint64_t offset)
     return r.get<T>();
 }
 
+// An optional part of a size's record (see totalsfile.h). No section is defined yet.
+struct SectionFormat
+{
+    std::array<char, 4> tag;
+    bool (*present)(const Totals&);
+    void (*write)(const Totals&, std::vector<unsigned char>& bytes);
+    // Reads `length` bytes into the totals; "" or the reason they are impossible.
+    std::string (*read)(Reader& in, std::uint64_t length, Totals& totals);
+};
+constexpr std::array<SectionFormat, 0> Sections{};
+
+std::string tagText(const std::array<char, 4>& tag)
+{
+    std::string text;
+    for (const char c : tag)
+        text += c >= 0x20 && c < 0x7f ? std::string(1, c) : "?";
+    return '"' + text + '"';
+}
+
 struct SizeHeader
 {
     std::int32_t L = 0;
     std::uint8_t boundary = 0;
+    std::uint8_t lattice = 0;
+    std::uint8_t model = 0;
+    std::uint8_t events = EventCount;
     std::uint64_t seed = 0;
     std::uint64_t samples = 0;
+
+    Geometry geometry() const
+    {
+        return {static_cast<Lattice>(lattice), static_cast<Model>(model), L,
+                static_cast<Boundary>(boundary)};
+    }
 };
 
-// Whether the sums of one n are possible for `S` samples: S_max, χ·N and the cluster count each
-// lie between 0 (1 for S_max and clusters once a site is occupied) and n, n² and n, and a
-// sum of squares lies between the sum and the largest value times the sum.
+struct Section
+{
+    std::array<char, 4> tag{};
+    std::uint64_t start = 0; // of its bytes
+    std::uint64_t length = 0;
+};
+
+// What each size's values may be: per sample, S_max, the cluster count and χ·N lie between the
+// bounds of their occupation number n. With sites, n sites form between one cluster (none
+// when n = 0) and n; with bonds, the N sites form between N − n clusters (at least one) and N.
+struct Bounds
+{
+    UInt128 largestLow, largestHigh, clustersLow, clustersHigh, chiHigh;
+};
+
+Bounds boundsAt(const Totals& t, std::uint64_t n)
+{
+    const UInt128 N = static_cast<UInt128>(t.sites());
+    if (t.model == Model::Site)
+        return {n > 0 ? 1u : 0u, n, n > 0 ? 1u : 0u, n, UInt128{n} * n};
+    return {1, std::min<UInt128>(N, UInt128{n} + 1), n + 1 < N ? N - n : 1, N, N * N};
+}
+
+// Whether the sums of one n are possible for `S` samples: each within S times its bounds, and a
+// sum of squares between the sum and the largest value times the sum. Once every element is
+// occupied the sites form one cluster.
 bool possibleAt(const Totals& t, std::size_t n, std::uint64_t S)
 {
-    const UInt128 N = static_cast<UInt128>(t.siteCount());
-    const UInt128 most = n;
-    const UInt128 least = n > 0 ? S : 0;
-    const auto within = [](UInt128 sum, UInt128 squares, UInt128 low, UInt128 high,
-                           UInt128 largest) {
+    const Bounds b = boundsAt(t, n);
+    const auto within = [S](UInt128 sum, UInt128 squares, UInt128 low, UInt128 high) {
         const bool squaresFit =
-            largest == 0 || sum <= ~UInt128{0} / largest ? squares <= largest * sum : true;
-        return sum >= low && sum <= high && squares >= sum && squaresFit;
+            high == 0 || sum <= ~UInt128{0} / high ? squares <= high * sum : true;
+        return sum >= low * S && sum <= high * S && squares >= sum && squaresFit;
     };
-    if (!within(t.sumLargest[n], t.sumLargestSquared[n], least, most * S, most) ||
-        !within(t.sumChi[n], t.sumChiSquared[n], 0, most * most * S, most * most) ||
-        !within(t.sumClusters[n], t.sumClustersSquared[n], least, most * S, most))
+    if (!within(t.sumLargest[n], t.sumLargestSquared[n], b.largestLow, b.largestHigh) ||
+        !within(t.sumChi[n], t.sumChiSquared[n], 0, b.chiHigh) ||
+        !within(t.sumClusters[n], t.sumClustersSquared[n], b.clustersLow, b.clustersHigh))
         return false;
     if (n > 0 && t.sumLargest[n] < t.sumLargest[n - 1])
         return false;
-    // Once every site is occupied they form one cluster.
-    return n != N || (t.sumLargest[n] == N * S && t.sumLargestSquared[n] == N * N * S &&
-                      t.sumChi[n] == 0 && t.sumClusters[n] == S && t.sumClustersSquared[n] == S);
+    const UInt128 N = static_cast<UInt128>(t.sites());
+    return n != static_cast<std::size_t>(t.elements()) ||
+           (t.sumLargest[n] == N * S && t.sumLargestSquared[n] == N * N * S && t.sumChi[n] == 0 &&
+            t.sumClusters[n] == S && t.sumClustersSquared[n] == S);
+}
+
+// The fewest elements that can span: a crossing or a winding passes L sites, joined by L − 1
+// bonds between open faces and by L bonds around a torus.
+std::int64_t fewestToSpan(const Geometry& g)
+{
+    return g.model == Model::Bond && g.boundary == Boundary::Open ? g.L - 1 : g.L;
+}
+
+// The first n of each direction between the fewest that can span and E; "any" their least and
+// "all" their greatest.
+bool possibleEvents(const SampleEvents& s, const Geometry& g)
+{
+    const int d = g.dimensions();
+    std::int64_t least = g.elements() + 1, most = -1;
+    for (int k = 0; k < d; ++k) {
+        const std::int64_t first = s.firstN[static_cast<std::size_t>(k)];
+        if (first < fewestToSpan(g) || first > g.elements())
+            return false;
+        least = std::min(least, first);
+        most = std::max(most, first);
+    }
+    return s.firstN[static_cast<std::size_t>(d)] == least &&
+           s.firstN[static_cast<std::size_t>(d + 1)] == most;
 }
 
 } // namespace
@@ -155,8 +239,12 @@ void writeTotals(std::ostream& out, const std::vector<Totals>& sizes)
     w.put(Version);
     w.put(static_cast<std::uint32_t>(sizes.size()));
     for (const Totals& t : sizes) {
+        const int events = t.geometry().eventCount();
         w.put(static_cast<std::uint32_t>(t.L));
-        w.put(static_cast<std::uint8_t>(t.boundary == Boundary::Torus ? 1 : 0));
+        w.put(static_cast<std::uint8_t>(t.boundary));
+        w.put(static_cast<std::uint8_t>(t.lattice));
+        w.put(static_cast<std::uint8_t>(t.model));
+        w.put(static_cast<std::uint8_t>(events));
         w.put(t.seed);
         w.put(t.samples());
         for (std::size_t n = 0; n < t.sumLargest.size(); ++n) {
@@ -169,19 +257,35 @@ void writeTotals(std::ostream& out, const std::vector<Totals>& sizes)
         }
         for (const SampleEvents& s : t.events) {
             w.put(s.sample);
-            for (std::int32_t first : s.firstN)
-                w.put(static_cast<std::uint32_t>(first));
+            for (int k = 0; k < events; ++k)
+                w.put(static_cast<std::uint32_t>(s.firstN[static_cast<std::size_t>(k)]));
+        }
+        std::uint32_t present = 0;
+        for (const SectionFormat& f : Sections)
+            present += f.present(t) ? 1u : 0u;
+        w.put(present);
+        for (const SectionFormat& f : Sections) {
+            if (!f.present(t))
+                continue;
+            std::vector<unsigned char> bytes;
+            f.write(t, bytes);
+            for (char c : f.tag)
+                w.put(static_cast<unsigned char>(c));
+            w.put(static_cast<std::uint64_t>(bytes.size()));
+            for (unsigned char b : bytes)
+                w.put(b);
         }
     }
     w.finish();
 }
 
-double totalsFileBytes(const std::vector<int>& Ls, double samples)
+double totalsFileBytes(const std::vector<Geometry>& sizes, double samples)
 {
     double bytes = double(HeaderBytes + ChecksumBytes);
-    for (int L : Ls)
-        bytes += double(SizeHeaderBytes) + (double(L) * double(L) + 1) * double(BytesPerN) +
-                 samples * double(BytesPerSample);
+    for (const Geometry& g : sizes)
+        bytes += double(SizeHeaderBytes[Version]) + 4 +
+                 (double(g.elements()) + 1) * double(BytesPerN) +
+                 samples * double(bytesPerSample(g.eventCount()));
     return bytes;
 }
 
@@ -207,7 +311,7 @@ bool readTotals(std::istream& in, std::vector<Totals>& sizes, std::string& error
     if (length < HeaderBytes + ChecksumBytes)
         return fail("truncated accumulator file");
     const auto version = readAt<std::uint32_t>(in, sizeof(Magic));
-    if (version != Version)
+    if (version != 1 && version != 2)
         return fail("unsupported accumulator file version " + std::to_string(version));
 
     // The checksum first, so that no damaged field is ever trusted.
@@ -230,45 +334,104 @@ bool readTotals(std::istream& in, std::vector<Totals>& sizes, std::string& error
             return fail("accumulator file is corrupt (checksum mismatch)");
     }
 
-    // Every size's extent against the length, before anything is allocated.
+    // Every size's header and extent against the length, before anything is allocated.
     const auto count = readAt<std::uint32_t>(in, sizeof(Magic) + 4);
-    std::vector<std::pair<SizeHeader, std::uint64_t>> headers; // and where each begins
+    struct Extent
+    {
+        SizeHeader header;
+        std::uint64_t start = 0; // of its sums
+        std::vector<Section> sections;
+    };
+    std::vector<Extent> extents;
     std::uint64_t offset = HeaderBytes;
+    const std::uint64_t headerBytes = SizeHeaderBytes[version];
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (body - offset < SizeHeaderBytes)
+        if (body - offset < headerBytes)
             return fail("truncated accumulator file");
         in.clear();
         in.seekg(static_cast<std::streamoff>(offset));
         Reader r(in);
-        SizeHeader h{static_cast<std::int32_t>(r.get<std::uint32_t>()), r.get<std::uint8_t>(),
-                     r.get<std::uint64_t>(), r.get<std::uint64_t>()};
-        if (h.L < 2 || h.L > LargestL)
-            return inconsistent("impossible lattice size " + std::to_string(h.L));
+        SizeHeader h;
+        h.L = static_cast<std::int32_t>(r.get<std::uint32_t>());
+        h.boundary = r.get<std::uint8_t>();
+        if (version == 2) {
+            h.lattice = r.get<std::uint8_t>();
+            h.model = r.get<std::uint8_t>();
+            h.events = r.get<std::uint8_t>();
+        }
+        h.seed = r.get<std::uint64_t>();
+        h.samples = r.get<std::uint64_t>();
         if (h.boundary > 1)
             return inconsistent("unknown boundary code");
-        if (!headers.empty() && (h.L <= headers.back().first.L))
+        if (h.lattice >= Lattices.size() || h.model >= Models.size())
+            return inconsistent("unknown lattice or model code");
+        const Geometry g = h.geometry();
+        if (h.L < 2 || h.L > g.largestL())
+            return inconsistent("impossible lattice size " + std::to_string(h.L));
+        if (const std::string reason = g.check(); !reason.empty())
+            return inconsistent(reason);
+        if (h.events != g.eventCount())
+            return inconsistent("L = " + std::to_string(h.L) + " has " + std::to_string(h.events) +
+                                " events per sample, not " + std::to_string(g.eventCount()));
+        if (!extents.empty() && (h.L <= extents.back().header.L))
             return inconsistent("sizes not in ascending order");
-        if (!headers.empty() &&
-            (h.boundary != headers.front().first.boundary || h.seed != headers.front().first.seed))
+        const SizeHeader& front = extents.empty() ? h : extents.front().header;
+        if (h.lattice != front.lattice || h.model != front.model)
+            return inconsistent("sizes of different lattices or models");
+        if (h.boundary != front.boundary || h.seed != front.seed)
             return inconsistent("sizes of different boundaries or seeds");
-        const std::uint64_t N = std::uint64_t(h.L) * std::uint64_t(h.L);
-        const std::uint64_t left = body - offset - SizeHeaderBytes;
-        if ((N + 1) > left / BytesPerN ||
-            h.samples > (left - (N + 1) * BytesPerN) / BytesPerSample)
-            return fail("truncated accumulator file (L = " + std::to_string(h.L) + ")");
-        headers.push_back({h, offset + SizeHeaderBytes});
-        offset += SizeHeaderBytes + (N + 1) * BytesPerN + h.samples * BytesPerSample;
+        const auto E = static_cast<std::uint64_t>(g.elements());
+        const std::uint64_t perSample = bytesPerSample(h.events);
+        const std::string truncated =
+            "truncated accumulator file (L = " + std::to_string(h.L) + ")";
+        std::uint64_t left = body - offset - headerBytes;
+        if ((E + 1) > left / BytesPerN || h.samples > (left - (E + 1) * BytesPerN) / perSample)
+            return fail(truncated);
+        Extent extent{h, offset + headerBytes, {}};
+        offset += headerBytes + (E + 1) * BytesPerN + h.samples * perSample;
+        if (version == 2) {
+            if (body - offset < 4)
+                return fail(truncated);
+            const auto sections = readAt<std::uint32_t>(in, offset);
+            offset += 4;
+            for (std::uint32_t k = 0; k < sections; ++k) {
+                if (body - offset < SectionHeaderBytes)
+                    return fail(truncated);
+                in.clear();
+                in.seekg(static_cast<std::streamoff>(offset));
+                Reader s(in);
+                Section section;
+                for (char& c : section.tag)
+                    c = static_cast<char>(s.get<std::uint8_t>());
+                section.length = s.get<std::uint64_t>();
+                section.start = offset + SectionHeaderBytes;
+                if (section.length > body - section.start)
+                    return fail(truncated);
+                const bool known =
+                    std::any_of(Sections.begin(), Sections.end(),
+                                [&](const SectionFormat& f) { return f.tag == section.tag; });
+                if (!known)
+                    return fail("L = " + std::to_string(h.L) + " has a section " +
+                                tagText(section.tag) +
+                                " that this version does not know (a newer one wrote it)");
+                offset = section.start + section.length;
+                extent.sections.push_back(section);
+            }
+        }
+        extents.push_back(std::move(extent));
     }
     if (offset != body)
         return fail("accumulator file has unexpected data after its last size");
 
     std::vector<Totals> read;
-    for (const auto& [h, start] : headers) {
+    for (const Extent& extent : extents) {
+        const SizeHeader& h = extent.header;
+        const Geometry g = h.geometry();
         const std::string where = "L = " + std::to_string(h.L);
         in.clear();
-        in.seekg(static_cast<std::streamoff>(start));
+        in.seekg(static_cast<std::streamoff>(extent.start));
         Reader r(in);
-        Totals t(h.L, h.boundary == 1 ? Boundary::Torus : Boundary::Open, h.seed);
+        Totals t(g, h.seed);
         for (std::size_t n = 0; n < t.sumLargest.size(); ++n) {
             t.sumLargest[n] = r.get<std::uint64_t>();
             t.sumLargestSquared[n] = r.get<UInt128>();
@@ -280,24 +443,29 @@ bool readTotals(std::istream& in, std::vector<Totals>& sizes, std::string& error
                 return inconsistent(where + ", n = " + std::to_string(n) + ": impossible sums");
         }
         t.events.resize(h.samples);
-        const auto lowest = static_cast<std::int32_t>(h.L);
-        const auto highest = static_cast<std::int32_t>(t.siteCount());
         for (std::uint64_t k = 0; k < h.samples; ++k) {
             SampleEvents& s = t.events[k];
             s.sample = r.get<std::uint64_t>();
-            for (auto& first : s.firstN)
-                first = static_cast<std::int32_t>(r.get<std::uint32_t>());
+            for (std::size_t e = 0; e < h.events; ++e)
+                s.firstN[e] = static_cast<std::int32_t>(r.get<std::uint32_t>());
             if (k > 0 && s.sample <= t.events[k - 1].sample)
                 return inconsistent(where + ": samples out of order or twice");
-            const auto [vertical, horizontal, either, both] = s.firstN;
-            if (vertical < lowest || vertical > highest || horizontal < lowest ||
-                horizontal > highest || either != std::min(vertical, horizontal) ||
-                both != std::max(vertical, horizontal))
+            if (!possibleEvents(s, g))
                 return inconsistent(where + ": impossible events in sample " +
                                     std::to_string(s.sample));
         }
         if (!r.ok)
             return fail("cannot read the accumulator file");
+        for (const Section& section : extent.sections) {
+            in.clear();
+            in.seekg(static_cast<std::streamoff>(section.start));
+            Reader bytes(in);
+            for (const SectionFormat& f : Sections)
+                if (f.tag == section.tag)
+                    if (std::string reason = f.read(bytes, section.length, t); !reason.empty())
+                        return inconsistent(where + ", section " + tagText(section.tag) + ": " +
+                                            reason);
+        }
         read.push_back(std::move(t));
     }
     sizes = std::move(read);
