@@ -24,6 +24,8 @@ void say(const std::string& line)
 std::string describe(const Job& job, const std::vector<std::vector<stats::SampleRange>>& missing)
 {
     Json json = job.request.json();
+    json["lattice"] = stats::latticeName(job.request.lattice);
+    json["model"] = stats::modelName(job.request.model);
     json["boundary"] = stats::boundaryName(job.request.boundary);
     json["seed"] = job.request.seed;
     Json lists = Json::array();
@@ -47,6 +49,8 @@ void learn(const std::string& text, Job& job,
     job.request.seed = json["seed"];
     job.request.boundary =
         json["boundary"] == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
+    stats::parseLattice(json["lattice"].get<std::string>(), job.request.lattice);
+    stats::parseModel(json["model"].get<std::string>(), job.request.model);
     for (const auto& list : json["missing"]) {
         missing.emplace_back();
         for (const auto& r : list)
@@ -73,7 +77,8 @@ std::string checkJob(const Job& job, int ranks, bool force)
 {
     if (std::string reason = checkOutputPrefix(job.prefix, force, ranks); !reason.empty())
         return reason;
-    return checkMemory({job.request.sizes, job.request.samples, job.execution.threads, ranks});
+    return checkMemory(
+        {job.request.geometries(), job.request.samples, job.execution.threads, ranks});
 }
 
 std::string howToFinish(const std::string& prefix)
@@ -100,7 +105,7 @@ int runJob(Job job, std::vector<stats::Totals> sizes, std::string verdict, const
     if (!ranks.leader()) {
         learn(plan, job, missing);
         for (int L : job.request.sizes)
-            sizes.emplace_back(L, job.request.boundary, job.request.seed);
+            sizes.emplace_back(job.request.geometry(L), job.request.seed);
     }
 
     watchForInterrupt();

@@ -5,6 +5,7 @@
 #include "numbers.h"
 #include "plotcommand.h"
 #include "ranks.h"
+#include "request.h"
 #include "runcommand.h"
 #include "stats/curvescsv.h"
 #include "stats/runner.h"
@@ -65,7 +66,7 @@ public:
                     target = text;
                     return std::string();
                 }
-            return name + ": \"" + text.substr(0, 24) + "\" is not one of " + join(allowed);
+            return name + ": \"" + text.substr(0, 24) + "\" is not one of " + cli::listOf(allowed);
         });
     }
 
@@ -77,14 +78,6 @@ public:
                 if (std::string reason = p.read(*p.text); !reason.empty())
                     return reason;
         return {};
-    }
-
-    static std::string join(const std::vector<std::string>& words)
-    {
-        std::string list;
-        for (const std::string& word : words)
-            list += (list.empty() ? "" : ", ") + word;
-        return list;
     }
 
 private:
@@ -135,9 +128,10 @@ int main(int argc, char** argv)
     cli::Ranks ranks(argc, argv);
     Numbers numbers;
 
-    CLI::App app{"Site percolation on the square lattice from many samples: canonical curves of "
-                 "the spanning probability, P∞ and χ against p, and estimates of the threshold "
-                 "pc. Each sample is a Newman–Ziff sweep that occupies sites one at a time."};
+    CLI::App app{"Site and bond percolation on the square, triangular, honeycomb and simple cubic "
+                 "lattices from many samples: canonical curves of the spanning probability, P∞ "
+                 "and χ against p, and estimates of the threshold pc. Each sample is a "
+                 "Newman–Ziff sweep that occupies sites (or bonds) one at a time."};
     app.name("percolation-stats");
     app.require_subcommand(1);
     app.footer("Example: percolation-stats run --boundary torus --sizes 32,64,128 --samples 20000 "
@@ -153,8 +147,17 @@ int main(int argc, char** argv)
     numbers
         .sizes(*runApp, "--sizes", run.request.sizes,
                "Lattice sizes L, comma-separated, e.g. 64,128 (2 to " +
-                   std::to_string(stats::LargestL) + ")")
+                   std::to_string(stats::LargestL) + ", less for some lattices)")
         ->required();
+    std::string lattice = stats::latticeName(run.request.lattice);
+    numbers.choice(*runApp, "--lattice", lattice, cli::latticeChoices(),
+                   "square; triangular: the square grid plus the diagonal from (x, y) to "
+                   "(x + 1, y − 1), an L × L rhombus; honeycomb: a brick wall of L × L sites, "
+                   "even L on a torus; cubic: L × L × L (default square)");
+    std::string model = stats::modelName(run.request.model);
+    numbers.choice(*runApp, "--model", model, cli::modelChoices(),
+                   "site: each site occupied with probability p; bond: each bond, every site "
+                   "belonging to a cluster (default site)");
     std::string boundary = "open";
     numbers.choice(*runApp, "--boundary", boundary, {"open", "torus"},
                    "open: crossing between opposite edges; torus: wrapping around (default open)");
@@ -180,8 +183,9 @@ int main(int argc, char** argv)
     cli::MergeSettings merge;
     cli::PGrid mergeGrid;
     CLI::App* mergeApp = app.add_subcommand(
-        "merge", "Add the accumulator files of runs of the same sizes, boundary and seed with "
-                 "disjoint samples, and write what one run of them all would have written");
+        "merge", "Add the accumulator files of runs of the same lattice, model, sizes, boundary "
+                 "and seed with disjoint samples, and write what one run of them all would have "
+                 "written");
     mergeApp->add_option("inputs", merge.inputs, "PREFIX.totals files (or their PREFIX)")
         ->required();
     addGrid(numbers, *mergeApp, mergeGrid, " (default: the grid of the inputs)");
@@ -199,7 +203,7 @@ int main(int argc, char** argv)
     std::string observables;
     plotApp->add_option("--observables", observables,
                         "Which charts, side by side, comma-separated: " +
-                            Numbers::join(cli::plotObservables) + " (default all)");
+                            cli::listOf(cli::plotObservables) + " (default all)");
     const cli::WholeRange side{cli::SmallestChartSide, cli::LargestChartSide};
     numbers.whole(*plotApp, "--width", plot.width, side, "Width of each chart, default 560");
     numbers.whole(*plotApp, "--height", plot.height, side, "Height of each chart, default 420");
@@ -223,15 +227,23 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& error) {
         return refuse(std::string(error.what()) + " (see --help)");
     }
-    for (const CLI::App* command : {runApp, resumeApp, mergeApp, plotApp})
-        if (command->parsed())
-            if (std::string reason = numbers.read(command); !reason.empty())
-                return refuse(reason);
+    for (const CLI::App* command : {runApp, resumeApp, mergeApp, plotApp}) {
+        if (!command->parsed())
+            continue;
+        // Which of two values was meant is anybody's guess.
+        for (const CLI::Option* option : command->get_options())
+            if (option->nonpositional() && option->count() > 1)
+                return refuse(option->get_name() + " is given more than once; give it once");
+        if (std::string reason = numbers.read(command); !reason.empty())
+            return refuse(reason);
+    }
 
     try {
         if (runApp->parsed()) {
             run.request.boundary =
                 boundary == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
+            stats::parseLattice(lattice, run.request.lattice);
+            stats::parseModel(model, run.request.model);
             return cli::runCommand(run, ranks);
         }
         if (resumeApp->parsed())
@@ -253,7 +265,7 @@ int main(int argc, char** argv)
                 if (std::find(cli::plotObservables.begin(), cli::plotObservables.end(), name) ==
                     cli::plotObservables.end())
                     return refuse("--observables: \"" + name.substr(0, 24) + "\" is not one of " +
-                                  Numbers::join(cli::plotObservables));
+                                  cli::listOf(cli::plotObservables));
                 plot.observables.push_back(name);
                 if (comma == std::string::npos)
                     break;

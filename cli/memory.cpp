@@ -1,6 +1,7 @@
 #include "memory.h"
 
 #include "stats/runner.h"
+#include "stats/totals.h"
 #include "stats/totalsfile.h"
 
 #include <algorithm>
@@ -12,11 +13,11 @@
 namespace cli {
 namespace {
 
-// Sums of 80 bytes per occupation number, 24 per sample's events (twice while totals are
-// added), and about 200 per site to write the curves and estimates of one size.
-constexpr double SumBytesPerSite = 80;
-constexpr double EventBytes = 2 * 24;
-constexpr double WritingBytesPerSite = 200;
+// Sums of 80 bytes per occupation number, a sample's events (twice while totals are added),
+// and about 200 bytes per occupation number to write the curves and estimates of one size.
+constexpr double SumBytesPerElement = 80;
+constexpr double EventBytes = 2 * sizeof(stats::SampleEvents);
+constexpr double WritingBytesPerElement = 200;
 
 std::string gigabytes(double bytes)
 {
@@ -31,15 +32,14 @@ double bytesNeeded(const MemoryNeeds& needs)
 {
     double kept = 0;
     double largest = 0;
-    for (int L : needs.sizes) {
-        const double sites = double(L) * double(L);
-        kept += SumBytesPerSite * sites + EventBytes * double(needs.samples);
-        largest = std::max(largest, sites);
+    double sampling = 0;
+    for (const stats::Geometry& g : needs.sizes) {
+        const double elements = double(g.elements()) + 1;
+        kept += SumBytesPerElement * elements + EventBytes * double(needs.samples);
+        largest = std::max(largest, elements);
+        sampling = std::max(sampling, double(needs.threads) * stats::bytesPerThread(g));
     }
-    const int L =
-        needs.sizes.empty() ? 0 : *std::max_element(needs.sizes.begin(), needs.sizes.end());
-    const double sampling = double(needs.threads) * stats::bytesPerThread(L);
-    const double writing = WritingBytesPerSite * largest;
+    const double writing = WritingBytesPerElement * largest;
     const double receiving =
         needs.ranks > 1 ? 2 * stats::totalsFileBytes(needs.sizes, double(needs.samples)) : 0;
     return kept + std::max({sampling, writing, receiving});
@@ -67,8 +67,9 @@ std::string checkMemory(const MemoryNeeds& needs)
     if (needed <= offered)
         return {};
     return "not enough memory: this run needs about " + gigabytes(needed) + " (" +
-           std::to_string(needs.threads) + " threads, 48 bytes per sample and size, 80 per site)" +
-           " and this machine offers " + gigabytes(offered) +
+           std::to_string(needs.threads) + " threads, " + std::to_string(int(EventBytes)) +
+           " bytes per sample and size, " + std::to_string(int(SumBytesPerElement)) +
+           " per site or bond)" + " and this machine offers " + gigabytes(offered) +
            "; run fewer sizes, samples or threads, or split the samples with --first-sample";
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "stats/geometry.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,15 +11,15 @@ namespace cli {
 
 struct MemoryNeeds
 {
-    std::vector<int> sizes;
+    std::vector<stats::Geometry> sizes;
     std::uint64_t samples = 0; // per size, all ranks together
     int threads = 1;           // per rank
     int ranks = 1;
 };
 
-// Bytes rank 0 holds at its peak: every size's sums and per-sample events (which end up with
-// it), and at once either the threads' lattices and totals, or what writing the result takes,
-// or another rank's totals arriving.
+// Bytes rank 0 holds at its peak: every size's sums (per occupation number of its sites or
+// bonds) and per-sample events (which end up with it), and at once either the threads'
+// lattices and totals, or what writing the result takes, or another rank's totals arriving.
 double bytesNeeded(const MemoryNeeds& needs);
 
 // Physical memory, or less where a control group or a resource limit says so.

@@ -47,6 +47,13 @@ std::string readInput(const std::string& path, std::vector<stats::Totals>& sizes
 std::string mismatch(const std::string& ourPath, const std::vector<stats::Totals>& ours,
                      const std::string& theirPath, const std::vector<stats::Totals>& theirs)
 {
+    const auto kind = [](const stats::Totals& t) {
+        return std::string(stats::latticeName(t.lattice)) + " " + stats::modelName(t.model) +
+               " percolation";
+    };
+    if (kind(ours.front()) != kind(theirs.front()))
+        return theirPath + " is of " + kind(theirs.front()) + " but " + ourPath + " is of " +
+               kind(ours.front()) + ": runs of other lattices or models cannot be merged";
     if (sizeList(ours) != sizeList(theirs))
         return theirPath + " has sizes " + sizeList(theirs) + " but " + ourPath + " has " +
                sizeList(ours);

@@ -3,6 +3,8 @@
 #include "charts/chartfile.h"
 #include "charts/curvechart.h"
 #include "jsonfile.h"
+#include "stats/canonical.h"
+#include "stats/threshold.h"
 #include "stats/totals.h"
 
 #include <QApplication>
@@ -22,8 +24,6 @@
 namespace cli {
 namespace {
 
-// The threshold of site percolation on the square lattice (Newman & Ziff 2000; Jacobsen 2015).
-constexpr double KnownThreshold = 0.5927460;
 // Dark red: apart from the grey of the known pc and from the sizes' colours.
 const QColor EstimateColour(178, 24, 43);
 
@@ -32,11 +32,23 @@ const QColor EstimateColour(178, 24, 43);
 struct Table
 {
     std::string boundary = "open";
-    std::map<int, std::vector<std::array<double, 5>>> bySize; // p and the columns below
+    stats::Lattice lattice = stats::Lattice::Square; // tables without the column are older
+    stats::Model model = stats::Model::Site;
+    int dimensions = 2;
+    // p, the spanning probability (mean over the directions), p_inf and chi.
+    std::map<int, std::vector<std::array<double, 4>>> bySize;
 };
 
-const std::array<const char*, 5> needed = {"p", "span_vertical", "span_horizontal", "p_inf",
-                                           "chi"};
+// The spanning probability of each direction, then the columns the other charts show.
+std::vector<std::string> neededColumns(int dimensions)
+{
+    std::vector<std::string> names = {"p"};
+    for (int e = 0; e < dimensions; ++e)
+        names.push_back(stats::observableName(stats::eventSlot(dimensions, e), dimensions));
+    for (const stats::Observable o : {stats::Strength, stats::MeanClusterSize})
+        names.push_back(stats::observableName(o, dimensions));
+    return names;
+}
 
 std::vector<std::string> split(const std::string& line)
 {
@@ -76,11 +88,14 @@ std::string readTable(const std::string& path, const PlotSettings& settings, Tab
         return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
                                         columns.begin());
     };
-    std::array<std::size_t, 5> at{};
-    for (std::size_t i = 0; i < needed.size(); ++i)
-        if ((at[i] = column(needed[i])) == columns.size())
-            return path + ": no column " + needed[i];
+    table.dimensions = column("span_x") < columns.size() ? 3 : 2;
+    const std::vector<std::string> needed = neededColumns(table.dimensions);
+    std::vector<std::size_t> at;
+    for (const std::string& name : needed)
+        if (at.push_back(column(name)); at.back() == columns.size())
+            return path + ": no column " + name;
     const std::size_t L = column("L"), boundary = column("boundary");
+    const std::size_t lattice = column("lattice"), model = column("model");
     if (L == columns.size())
         return path + ": no column L";
     const double closest = (settings.pMax - settings.pMin) / 4000;
@@ -91,11 +106,19 @@ std::string readTable(const std::string& path, const PlotSettings& settings, Tab
             return where + ": wrong number of columns";
         if (boundary < columns.size())
             table.boundary = fields[boundary];
+        if (lattice < columns.size() && !stats::parseLattice(fields[lattice], table.lattice))
+            return where + ": not a lattice: " + fields[lattice].substr(0, 24);
+        if (model < columns.size() && !stats::parseModel(fields[model], table.model))
+            return where + ": not a model: " + fields[model].substr(0, 24);
         double size = 0;
-        std::array<double, 5> row{};
-        for (std::size_t i = 0; i < at.size(); ++i)
-            if (!number(fields[at[i]], row[i]))
+        std::array<double, 6> values{}; // p, up to three directions, p_inf and chi
+        const std::size_t count = at.size();
+        for (std::size_t i = 0; i < count; ++i)
+            if (!number(fields[at[i]], values[i]))
                 return where + ": not a number: " + fields[at[i]].substr(0, 24);
+        std::array<double, 4> row{values[0], 0, values[count - 2], values[count - 1]};
+        for (int e = 0; e < table.dimensions; ++e)
+            row[1] += values[1 + std::size_t(e)] / table.dimensions;
         if (!number(fields[L], size) || !(size >= 2 && size <= stats::LargestL))
             return where + ": not a lattice size: " + fields[L].substr(0, 24);
         auto& points = table.bySize[static_cast<int>(size)];
@@ -113,21 +136,24 @@ struct Panel
     std::optional<charts::AxisRange> range;
 };
 
-Panel panelFor(const std::string& observable, const std::string& boundary)
+Panel panelFor(const std::string& observable, const std::string& boundary, int dimensions)
 {
+    const std::string directions =
+        dimensions == 3 ? " (mean of the three directions)" : " (mean of both directions)";
     if (observable == "spanning")
-        return {{1, 2},
-                {boundary == "torus" ? "Wrapping probability (mean of both directions)"
-                                     : "Crossing probability (mean of both directions)",
+        return {{1},
+                {QString::fromStdString(
+                     (boundary == "torus" ? "Wrapping probability" : "Crossing probability") +
+                     directions),
                  "occupation probability p", "probability"},
                 charts::AxisRange{0, 1}};
     if (observable == "p-inf")
-        return {{3},
+        return {{2},
                 {"Strength of the largest cluster P∞", "occupation probability p",
                  "fraction of sites in the largest cluster"},
                 charts::AxisRange{0, 1}};
     return {
-        {4},
+        {3},
         {"Mean cluster size χ (largest cluster excluded)", "occupation probability p", "sites"},
         std::nullopt};
 }
@@ -213,8 +239,9 @@ int plotCommand(const PlotSettings& settings, int argc, char** argv)
     std::optional<charts::VerticalMarker> estimate;
     if (std::string reason = estimateMarker(prefix + ".json", boundary, estimate); !reason.empty())
         return failure(reason);
+    const double known = stats::knownThreshold(table.lattice, table.model);
     std::vector<charts::VerticalMarker> markers = {
-        {KnownThreshold, QStringLiteral("pc %1").arg(KnownThreshold, 0, 'f', 6)}};
+        {known, QStringLiteral("pc %1").arg(known, 0, 'f', 6)}};
     if (estimate)
         markers.push_back(*estimate);
 
@@ -225,7 +252,7 @@ int plotCommand(const PlotSettings& settings, int argc, char** argv)
     std::vector<std::unique_ptr<QChart>> made;
     std::vector<QChart*> row;
     for (const std::string& observable : settings.observables) {
-        const Panel panel = panelFor(observable, boundary);
+        const Panel panel = panelFor(observable, boundary, table.dimensions);
         made.push_back(
             charts::curveChart(curvesOf(table, panel), markers, panel.labels, panel.range));
         // The estimate in a colour of its own, so that its legend entry is told from pc's.

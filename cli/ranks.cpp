@@ -113,8 +113,7 @@ std::string Ranks::gatherTotals([[maybe_unused]] std::vector<stats::Totals>& siz
         else if (error.empty() && theirs.size() != sizes.size())
             error = "its totals have other sizes";
         for (std::size_t i = 0; error.empty() && i < sizes.size(); ++i)
-            if (theirs[i].L != sizes[i].L || theirs[i].seed != sizes[i].seed ||
-                theirs[i].boundary != sizes[i].boundary)
+            if (theirs[i].geometry() != sizes[i].geometry() || theirs[i].seed != sizes[i].seed)
                 error = "its totals are of another run";
         // Shares are disjoint by construction; a refusal here would leave earlier sizes added.
         for (std::size_t i = 0; error.empty() && i < sizes.size(); ++i)

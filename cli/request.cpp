@@ -9,16 +9,29 @@ std::string Request::check()
     if (sizes.empty())
         return "--sizes needs at least one lattice size";
     std::sort(sizes.begin(), sizes.end());
-    if (sizes.front() < 2 || sizes.back() > stats::LargestL)
+    const int largest = stats::largestL(lattice, model);
+    if (sizes.front() < 2 || sizes.back() > largest)
         return "--sizes: L = " + std::to_string(sizes.front() < 2 ? sizes.front() : sizes.back()) +
-               " is not a whole number from 2 to " + std::to_string(stats::LargestL);
+               " is not a whole number from 2 to " + std::to_string(largest) + " for the " +
+               stats::latticeName(lattice) + " lattice's " + stats::modelName(model) + "s";
     if (const auto twice = std::adjacent_find(sizes.begin(), sizes.end()); twice != sizes.end())
         return "--sizes: L = " + std::to_string(*twice) + " is given twice";
+    for (const int L : sizes)
+        if (std::string reason = geometry(L).check(); !reason.empty())
+            return "--sizes: " + reason;
     if (samples == 0)
         return "--samples must be at least 1";
     if (firstSample + samples < firstSample)
         return "--first-sample plus --samples passes the last sample number, 2^64 - 1";
     return grid.check();
+}
+
+std::vector<stats::Geometry> Request::geometries() const
+{
+    std::vector<stats::Geometry> all;
+    for (const int L : sizes)
+        all.push_back(geometry(L));
+    return all;
 }
 
 nlohmann::ordered_json Request::json() const
@@ -38,6 +51,48 @@ std::string readGrid(const JsonFile& file, PGrid& grid)
     return {};
 }
 
+std::vector<std::string> latticeChoices()
+{
+    std::vector<std::string> names;
+    for (const stats::Lattice lattice : stats::Lattices)
+        names.push_back(stats::latticeName(lattice));
+    return names;
+}
+
+std::vector<std::string> modelChoices()
+{
+    std::vector<std::string> names;
+    for (const stats::Model model : stats::Models)
+        names.push_back(stats::modelName(model));
+    return names;
+}
+
+std::string listOf(const std::vector<std::string>& words)
+{
+    std::string list;
+    for (const std::string& word : words)
+        list += (list.empty() ? "" : ", ") + word;
+    return list;
+}
+
+std::string readLatticeAndModel(const JsonFile& file, stats::Lattice& lattice, stats::Model& model)
+{
+    std::string name;
+    if (file.has("lattice")) {
+        if (std::string reason = file.text("lattice", name); !reason.empty())
+            return reason;
+        if (!stats::parseLattice(name, lattice))
+            return file.wrong("lattice", ("one of " + listOf(latticeChoices())).c_str());
+    }
+    if (file.has("model")) {
+        if (std::string reason = file.text("model", name); !reason.empty())
+            return reason;
+        if (!stats::parseModel(name, model))
+            return file.wrong("model", ("one of " + listOf(modelChoices())).c_str());
+    }
+    return {};
+}
+
 std::string Request::read(const JsonFile& file)
 {
     Request r;
@@ -46,6 +101,8 @@ std::string Request::read(const JsonFile& file)
     std::string reason = file.text("boundary", boundaryName);
     if (reason.empty() && boundaryName != "open" && boundaryName != "torus")
         reason = file.wrong("boundary", "open or torus");
+    if (reason.empty())
+        reason = readLatticeAndModel(file, r.lattice, r.model);
     for (const std::string& more :
          {reason.empty() ? file.whole("seed", r.seed) : reason,
           file.wholeList("request.sizes", Ls), file.whole("request.first_sample", r.firstSample),

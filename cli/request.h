@@ -10,12 +10,15 @@
 #include <string>
 #include <vector>
 
-// What a run was asked for: the sizes, boundary, seed, sample range and p grid. PREFIX.json
-// records it, so that `resume` can finish an interrupted run exactly as the run would have.
+// What a run was asked for: the lattice, model, sizes, boundary, seed, sample range and p grid.
+// PREFIX.json records it, so that `resume` can finish an interrupted run exactly as the run
+// would have.
 namespace cli {
 
 struct Request
 {
+    stats::Lattice lattice = stats::Lattice::Square;
+    stats::Model model = stats::Model::Site;
     std::vector<int> sizes; // ascending
     stats::Boundary boundary = stats::Boundary::Open;
     std::uint64_t seed = 1;
@@ -26,11 +29,27 @@ struct Request
     // Sorts the sizes; returns a one-line reason if the request cannot run, or "".
     std::string check();
 
-    // The fields "request" holds ("boundary", "seed" and "p_grid" are the summary's own).
+    stats::Geometry geometry(int L) const { return {lattice, model, L, boundary}; }
+    std::vector<stats::Geometry> geometries() const;
+
+    // The fields "request" holds ("lattice", "model", "boundary", "seed" and "p_grid" are the
+    // summary's own).
     nlohmann::ordered_json json() const;
-    // Reads what json() and the summary wrote; returns "" or a one-line reason.
+    // Reads what json() and the summary wrote; returns "" or a one-line reason. A result of
+    // the version before lattices and models were recorded is of square site percolation.
     std::string read(const JsonFile& file);
 };
+
+// The names --lattice and --model accept, as geometry.h spells them.
+std::vector<std::string> latticeChoices();
+std::vector<std::string> modelChoices();
+// "a, b, c", as the refusals list accepted values.
+std::string listOf(const std::vector<std::string>& words);
+
+// Reads "lattice" and "model" of a result's JSON, where a result of the version before them
+// has neither (and is of square site percolation); returns "" or a one-line reason.
+std::string readLatticeAndModel(const JsonFile& file, stats::Lattice& lattice,
+                                stats::Model& model);
 
 // Reads "p_grid" of a result's JSON.
 std::string readGrid(const JsonFile& file, PGrid& grid);

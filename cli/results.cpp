@@ -34,38 +34,53 @@ Json sampleRanges(const stats::Totals& totals)
     return ranges;
 }
 
+Json estimateJson(const stats::ThresholdEstimate& e)
+{
+    Json json = {{"L", e.L}};
+    if (e.L2 > 0)
+        json["L2"] = e.L2;
+    json["estimator"] = e.estimator;
+    json["estimate"] = e.estimate;
+    json["error"] = e.error;
+    return json;
+}
+
+// Every estimate, what each estimator's target is and how well it is known, the combined
+// estimate and how it was made, and the known threshold it can be compared with.
 Json thresholdJson(const std::vector<stats::Totals>& sizes)
 {
+    const stats::Geometry geometry = sizes.front().geometry();
+    std::vector<const stats::Totals*> used;
+    for (const stats::Totals& totals : sizes)
+        if (hasSpread(totals))
+            used.push_back(&totals);
+    const stats::ThresholdReport report = stats::estimateThreshold(used);
+    Json estimators = Json::array();
+    for (const stats::Estimator& e : stats::estimatorsFor(geometry)) {
+        Json one = {{"name", e.name}, {"target_is", stats::targetKindName(e.kind)}};
+        if (e.kind != stats::TargetKind::Estimated)
+            one["target"] = e.target;
+        estimators.push_back(one);
+    }
     Json estimates = Json::array();
-    std::vector<stats::ThresholdEstimate> preferred;
-    const stats::Boundary boundary = sizes.front().boundary;
-    const std::string name = stats::preferredEstimator(boundary);
-    for (const stats::Totals& totals : sizes) {
-        if (!hasSpread(totals))
-            continue;
-        for (const stats::ThresholdEstimate& estimate : stats::estimateThreshold(totals)) {
-            estimates.push_back({{"L", estimate.L},
-                                 {"estimator", estimate.estimator},
-                                 {"estimate", estimate.estimate},
-                                 {"error", estimate.error}});
-            if (estimate.estimator == name)
-                preferred.push_back(estimate);
-        }
+    for (const stats::ThresholdEstimate& e : report.estimates)
+        estimates.push_back(estimateJson(e));
+    const double known = stats::knownThreshold(geometry.lattice, geometry.model);
+    Json pc = {{"known", known}, {"estimators", estimators}, {"estimates", estimates}};
+    const stats::CombinedThreshold& c = report.combined;
+    if (c.estimator.empty()) {
+        pc["no_combined_estimate"] = c.missing;
+        return pc;
     }
-    Json pc = {{"estimates", estimates}};
-    if (!preferred.empty()) {
-        const double theta = stats::correctionExponent(boundary);
-        const stats::ThresholdEstimate combined = stats::combineSizes(preferred, theta);
-        Json used = Json::array();
-        for (const auto& estimate : preferred)
-            used.push_back(estimate.L);
-        pc["combined"] = {{"estimator", name},
-                          {"estimate", combined.estimate},
-                          {"error", combined.error},
-                          {"sizes", used}};
-        if (preferred.size() >= 2)
-            pc["combined"]["correction_exponent"] = theta;
-    }
+    pc["combined"] = {{"estimator", c.estimator}, {"target_is", stats::targetKindName(c.target)}};
+    if (c.target != stats::TargetKind::Estimated)
+        pc["combined"]["target"] = c.targetValue;
+    pc["combined"].update(
+        Json{{"estimate", c.estimate}, {"error", c.error}, {"sizes", c.sizes}, {"rule", c.rule}});
+    if (c.correctionExponent > 0)
+        pc["combined"]["correction_exponent"] = c.correctionExponent;
+    if (c.error > 0)
+        pc["combined"]["sigmas_from_known"] = (c.estimate - known) / c.error;
     return pc;
 }
 
@@ -98,6 +113,8 @@ nlohmann::ordered_json summary(const std::vector<stats::Totals>& sizes, const PG
     Json json = {{"program", "percolation-stats"}};
     if (request)
         json["complete"] = complete(sizes, *request);
+    json["lattice"] = stats::latticeName(sizes.front().lattice);
+    json["model"] = stats::modelName(sizes.front().model);
     json["boundary"] = stats::boundaryName(sizes.front().boundary);
     json["seed"] = sizes.front().seed;
     if (request)

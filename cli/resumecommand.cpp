@@ -18,9 +18,9 @@ std::string belongs(const std::string& path, const std::vector<stats::Totals>& s
         return path + " is not of the run recorded in its JSON (other sizes)";
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const stats::Totals& t = sizes[i];
-        if (t.L != request.sizes[i] || t.boundary != request.boundary || t.seed != request.seed)
-            return path +
-                   " is not of the run recorded in its JSON (other sizes, boundary or seed)";
+        if (t.geometry() != request.geometry(request.sizes[i]) || t.seed != request.seed)
+            return path + " is not of the run recorded in its JSON (other lattice, model, sizes, "
+                          "boundary or seed)";
         if (!t.events.empty() && (t.events.front().sample < request.firstSample ||
                                   t.events.back().sample - request.firstSample >= request.samples))
             return path + " holds samples outside the recorded range";
@@ -80,7 +80,7 @@ std::string gather(const std::string& prefix, Request& request, std::vector<stat
             return reason;
     } else {
         for (int L : request.sizes)
-            sizes.emplace_back(L, request.boundary, request.seed);
+            sizes.emplace_back(request.geometry(L), request.seed);
     }
     bool changed = false;
     for (const std::string& path : rankCheckpoints(prefix))
