@@ -1,6 +1,7 @@
 #include "statisticsrun.h"
 
 #include "stats/runner.h"
+#include "stats/scaling.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,13 +11,13 @@
 
 namespace statistics {
 
-std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t sitesPerBatch)
+std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t elementsPerBatch)
 {
     std::vector<Batch> plan;
     for (const SizeWork& size : work) {
-        const std::int64_t sites = std::int64_t{size.L} * size.L;
+        const std::int64_t each = size.elements;
         const auto cap = static_cast<std::uint64_t>(
-            std::max<std::int64_t>(1, sites > 0 ? sitesPerBatch / sites : sitesPerBatch));
+            std::max<std::int64_t>(1, each > 0 ? elementsPerBatch / each : elementsPerBatch));
         std::uint64_t count = 1;
         for (const stats::SampleRange& range : size.ranges) {
             const std::uint64_t end = range.first + range.count;
@@ -35,11 +36,13 @@ std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t s
     return plan;
 }
 
-std::vector<double> pGrid(int smallestL, int points)
+std::vector<double> pGrid(stats::Lattice lattice, stats::Model model, int smallestL, int points)
 {
-    const double halfWidth = std::max(0.08, 5.0 * std::pow(std::max(smallestL, 1), -0.75));
-    const double low = std::max(0.0, std::floor((SquareLatticeThreshold - halfWidth) * 100) / 100);
-    const double high = std::min(1.0, std::ceil((SquareLatticeThreshold + halfWidth) * 100) / 100);
+    const double pc = stats::knownThreshold(lattice, model);
+    const double y = stats::knownExponent(stats::dimensionsOf(lattice), "1/nu").value;
+    const double halfWidth = std::max(0.08, 5.0 * std::pow(std::max(smallestL, 1), -y));
+    const double low = std::max(0.0, std::floor((pc - halfWidth) * 100) / 100);
+    const double high = std::min(1.0, std::ceil((pc + halfWidth) * 100) / 100);
     std::vector<double> ps;
     const int count = std::max(points, 2);
     ps.reserve(static_cast<std::size_t>(count));
@@ -48,16 +51,11 @@ std::vector<double> pGrid(int smallestL, int points)
     return ps;
 }
 
-double spanningValue(const stats::CurvePoint& point)
-{
-    return 0.5 * (point.value[stats::SpanVertical] + point.value[stats::SpanHorizontal]);
-}
-
 BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vector<double>& ps,
                       bool draw, BatchControl& control)
 {
-    const stats::RunRange range{totals.L, totals.boundary, totals.seed, batch.firstSample,
-                                batch.sampleCount};
+    const stats::RunRange range{totals.L,          totals.boundary, totals.seed, batch.firstSample,
+                                batch.sampleCount, totals.lattice,  totals.model};
     totals.add(stats::runSamples(range, 0, &control.stop,
                                  [&control](std::uint64_t done) { control.done = done; }));
     BatchOutcome outcome;
@@ -76,25 +74,6 @@ BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vecto
     }
     outcome.totals = std::move(totals);
     return outcome;
-}
-
-stats::ThresholdEstimate
-combinedThreshold(const std::vector<std::vector<stats::ThresholdEstimate>>& perSize,
-                  stats::Boundary boundary)
-{
-    const std::string preferred = stats::preferredEstimator(boundary);
-    std::vector<stats::ThresholdEstimate> chosen;
-    for (const auto& estimates : perSize) {
-        for (const auto& estimate : estimates) {
-            if (estimate.estimator == preferred && std::isfinite(estimate.estimate))
-                chosen.push_back(estimate);
-        }
-    }
-    if (chosen.empty())
-        return {};
-    if (chosen.size() == 1)
-        return chosen.front();
-    return stats::combineSizes(chosen, stats::correctionExponent(boundary));
 }
 
 } // namespace statistics

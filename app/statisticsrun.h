@@ -15,8 +15,9 @@
 // result is the same as one run of all the samples.
 namespace statistics {
 
-// The site percolation threshold of the square lattice, where the plots and the explorer look.
-inline constexpr double SquareLatticeThreshold = 0.592746;
+// The site percolation threshold of the square lattice, where the explorer looks.
+inline const double SquareLatticeThreshold =
+    stats::knownThreshold(stats::Lattice::Square, stats::Model::Site);
 
 struct Batch
 {
@@ -25,27 +26,25 @@ struct Batch
     std::uint64_t sampleCount = 0;
 };
 
-// The samples of one size still to run.
+// The samples of one size still to run, and the elements (sites or bonds) each sample adds.
 struct SizeWork
 {
     int L = 0;
     std::vector<stats::SampleRange> ranges;
+    std::int64_t elements = 0;
 };
 
 // The samples of every size, in batches that start at one sample and double up to about
-// `sitesPerBatch` sites (at least one sample), ordered so that all sizes advance at the same
-// relative pace: the first curves of every size appear early, the large ones are refined in step
-// with the small ones.
-std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t sitesPerBatch);
+// `elementsPerBatch` elements (at least one sample), ordered so that all sizes advance at the
+// same relative pace: the first curves of every size appear early, the large ones are refined in
+// step with the small ones.
+std::vector<Batch> planBatches(const std::vector<SizeWork>& work, std::int64_t elementsPerBatch);
 
 // The p values the curves are drawn at: an even grid of `points` values over the critical region
-// of the smallest size, pc ± 5·L^(−3/4) (the width of the crossing region scales as L^(−1/ν)),
-// widened to at least pc ± 0.08, clipped to [0, 1] and rounded outwards to hundredths.
-std::vector<double> pGrid(int smallestL, int points);
-
-// The probability the spanning plot shows: the mean of the vertical and horizontal events, the
-// quantity the preferred threshold estimators set to their critical value.
-double spanningValue(const stats::CurvePoint& point);
+// of the smallest size around the known threshold pc of the lattice and model, pc ± 5·L^(−1/ν)
+// (the width of the crossing region), widened to at least pc ± 0.08, clipped to [0, 1] and
+// rounded outwards to hundredths.
+std::vector<double> pGrid(stats::Lattice lattice, stats::Model model, int smallestL, int points);
 
 // What a running batch shares with the window that started it.
 struct BatchControl
@@ -65,17 +64,10 @@ struct BatchOutcome
     double drawSeconds = 0; // the time the curves and estimates took
 };
 
-// Runs `batch` on every core into `totals` (whose L, boundary and seed it uses). Then, if asked
+// Runs `batch` on every core into `totals` (whose geometry and seed it uses). Then, if asked
 // to `draw` or stopped (but not abandoned), computes the curves at `ps` and the threshold
 // estimates. A stopped batch keeps the samples completed.
 BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vector<double>& ps,
                       bool draw, BatchControl& control);
-
-// The estimate of pc from the sizes' estimates: the preferred estimator of the boundary, fitted
-// over the sizes that have one. Its L is 0 when several sizes were combined; its estimator is
-// empty when there is none yet.
-stats::ThresholdEstimate
-combinedThreshold(const std::vector<std::vector<stats::ThresholdEstimate>>& perSize,
-                  stats::Boundary boundary);
 
 } // namespace statistics

@@ -8,6 +8,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -33,12 +34,40 @@
 
 namespace {
 
-constexpr int TickedSizes[3] = {150, 300, 600};
+// The sizes offered in the plane and in space: a few seconds of work each for 1000 samples.
+constexpr int TickedSizes[2][3] = {{150, 300, 600}, {16, 32, 64}};
 constexpr int SmallestSize = 2;
-constexpr int LargestSize = 1000;
+constexpr int LargestSize[2] = {1000, 100};
 constexpr int GridPoints = 201;
 // About a quarter of a second of work on two cores, so that the plots move often.
-constexpr std::int64_t SitesPerBatch = std::int64_t{1} << 22;
+constexpr std::int64_t ElementsPerBatch = std::int64_t{1} << 22;
+
+int space(stats::Lattice lattice)
+{
+    return stats::dimensionsOf(lattice) == 3 ? 1 : 0;
+}
+
+// The names the lattice and model lists show, in the order of stats::Lattices and Models.
+QString latticeText(stats::Lattice lattice)
+{
+    switch (lattice) {
+    case stats::Lattice::Square:
+        return StatisticsWindow::tr("Square");
+    case stats::Lattice::Triangular:
+        return StatisticsWindow::tr("Triangular");
+    case stats::Lattice::Honeycomb:
+        return StatisticsWindow::tr("Honeycomb");
+    case stats::Lattice::Cubic:
+        return StatisticsWindow::tr("Simple cubic");
+    }
+    return {};
+}
+
+QString modelText(stats::Model model)
+{
+    return model == stats::Model::Bond ? StatisticsWindow::tr("Bond")
+                                       : StatisticsWindow::tr("Site");
+}
 constexpr double MinimumRedrawMs = 500;
 constexpr int DefaultSamples = 1000;
 constexpr int DefaultSeed = 1;
@@ -90,7 +119,7 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QDialog(parent)
     setWindowTitle(tr("Percolation statistics"));
     setModal(false);
     buildControls();
-    grid = statistics::pGrid(TickedSizes[0], GridPoints);
+    grid = statistics::pGrid(chosenLattice(), chosenModel(), TickedSizes[0][0], GridPoints);
     redrawCharts();
 
     progressTimer = new QTimer(this);
@@ -112,13 +141,31 @@ StatisticsWindow::~StatisticsWindow()
 
 void StatisticsWindow::buildControls()
 {
+    auto* latticeGroup = new QGroupBox(tr("Lattice"));
+    auto* latticeLayout = new QFormLayout(latticeGroup);
+    latticeBox = new QComboBox;
+    latticeBox->setObjectName(QStringLiteral("latticeBox"));
+    latticeBox->setAccessibleName(tr("Lattice"));
+    for (const stats::Lattice lattice : stats::Lattices)
+        latticeBox->addItem(latticeText(lattice));
+    modelBox = new QComboBox;
+    modelBox->setObjectName(QStringLiteral("modelBox"));
+    modelBox->setAccessibleName(tr("Model"));
+    modelBox->setAccessibleDescription(
+        tr("Site: each site is occupied with probability p; bond: each bond, and every site "
+           "belongs to a cluster"));
+    for (const stats::Model model : stats::Models)
+        modelBox->addItem(modelText(model));
+    latticeLayout->addRow(tr("L&attice:"), latticeBox);
+    latticeLayout->addRow(tr("Mo&del:"), modelBox);
+    connect(latticeBox, &QComboBox::currentIndexChanged, this,
+            [this] { showSizesFor(chosenLattice()); });
+
     auto* sizeGroup = new QGroupBox(tr("Sizes L"));
     auto* sizeLayout = new QVBoxLayout(sizeGroup);
-    const QString sizeTexts[3] = {tr("L = 1&50"), tr("L = &300"), tr("L = &600")};
     for (int i = 0; i < 3; ++i) {
-        sizeBoxes[i] = new QCheckBox(sizeTexts[i]);
-        sizeBoxes[i]->setObjectName(QStringLiteral("size%1Box").arg(TickedSizes[i]));
-        sizeBoxes[i]->setAccessibleName(tr("Size %1").arg(TickedSizes[i]));
+        sizeBoxes[i] = new QCheckBox;
+        sizeBoxes[i]->setObjectName(QStringLiteral("size%1Box").arg(i + 1));
         sizeBoxes[i]->setChecked(true);
         sizeLayout->addWidget(sizeBoxes[i]);
     }
@@ -126,11 +173,6 @@ void StatisticsWindow::buildControls()
     otherSizesEdit = new QLineEdit;
     otherSizesEdit->setObjectName(QStringLiteral("otherSizesEdit"));
     otherSizesEdit->setAccessibleName(tr("Other sizes"));
-    otherSizesEdit->setAccessibleDescription(
-        tr("Further sizes from %1 to %2, separated by spaces or commas")
-            .arg(SmallestSize)
-            .arg(LargestSize));
-    otherSizesEdit->setPlaceholderText(tr("e.g. 64, 1000"));
     otherSizesEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9 ,;]*")), otherSizesEdit));
     otherLabel->setBuddy(otherSizesEdit);
@@ -185,7 +227,10 @@ void StatisticsWindow::buildControls()
     connect(csvButton, &QPushButton::clicked, this, &StatisticsWindow::exportCsv);
     connect(plotButton, &QPushButton::clicked, this, &StatisticsWindow::exportPlot);
 
+    showSizesFor(chosenLattice());
+
     auto* controls = new QVBoxLayout;
+    controls->addWidget(latticeGroup);
     controls->addWidget(sizeGroup);
     controls->addWidget(boundaryGroup);
     controls->addWidget(runGroup);
@@ -222,36 +267,75 @@ void StatisticsWindow::buildControls()
     layout->addLayout(controls);
     layout->addLayout(plots, 1);
 
-    QWidget* order[] = {sizeBoxes[0],   sizeBoxes[1], sizeBoxes[2], otherSizesEdit, openButton,
-                        torusButton,    samplesBox,   seedBox,      startButton,    stopButton,
-                        continueButton, csvButton,    plotButton};
+    QWidget* order[] = {latticeBox,     modelBox,   sizeBoxes[0],   sizeBoxes[1], sizeBoxes[2],
+                        otherSizesEdit, openButton, torusButton,    samplesBox,   seedBox,
+                        startButton,    stopButton, continueButton, csvButton,    plotButton};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
 
+void StatisticsWindow::showSizesFor(stats::Lattice lattice)
+{
+    const int d = space(lattice);
+    const QString sizeTexts[2][3] = {{tr("L = 1&50"), tr("L = &300"), tr("L = &600")},
+                                     {tr("L = &16"), tr("L = 3&2"), tr("L = 6&4")}};
+    for (int i = 0; i < 3; ++i) {
+        sizeBoxes[i]->setText(sizeTexts[d][i]);
+        sizeBoxes[i]->setAccessibleName(tr("Size %1").arg(TickedSizes[d][i]));
+    }
+    otherSizesEdit->setAccessibleDescription(
+        tr("Further sizes from %1 to %2, separated by spaces or commas")
+            .arg(SmallestSize)
+            .arg(LargestSize[d]));
+    otherSizesEdit->setPlaceholderText(tr("e.g. %1, %2").arg(d ? 24 : 64).arg(LargestSize[d]));
+}
+
+stats::Lattice StatisticsWindow::chosenLattice() const
+{
+    return stats::Lattices[static_cast<std::size_t>(std::max(latticeBox->currentIndex(), 0))];
+}
+
+stats::Model StatisticsWindow::chosenModel() const
+{
+    return stats::Models[static_cast<std::size_t>(std::max(modelBox->currentIndex(), 0))];
+}
+
 std::vector<int> StatisticsWindow::selectedSizes(QString* problem) const
 {
-    const QString range = tr("sizes run from %1 to %2.").arg(SmallestSize).arg(LargestSize);
+    const int d = space(chosenLattice());
+    const QString range = tr("sizes run from %1 to %2.").arg(SmallestSize).arg(LargestSize[d]);
     std::vector<int> chosen;
     for (int i = 0; i < 3; ++i) {
         if (sizeBoxes[i]->isChecked())
-            chosen.push_back(TickedSizes[i]);
+            chosen.push_back(TickedSizes[d][i]);
     }
     const QStringList typed = otherSizesEdit->text().split(
         QRegularExpression(QStringLiteral("[ ,;]+")), Qt::SkipEmptyParts);
     for (const QString& text : typed) {
         bool ok = false;
         const int L = text.toInt(&ok);
-        if (!ok || L < SmallestSize || L > LargestSize) {
+        if (!ok || L < SmallestSize || L > LargestSize[d]) {
             if (problem != nullptr)
                 *problem = tr("%1 is out of range: %2").arg(text, range);
             return {};
         }
         chosen.push_back(L);
     }
+    const stats::Boundary boundary =
+        torusButton->isChecked() ? stats::Boundary::Torus : stats::Boundary::Open;
+    for (const int L : chosen)
+        if (const std::string reason =
+                stats::Geometry{chosenLattice(), chosenModel(), L, boundary}.check();
+            !reason.empty()) {
+            if (problem != nullptr) {
+                *problem = QString::fromStdString(reason) + u'.';
+                (*problem)[0] = (*problem)[0].toUpper();
+            }
+            return {};
+        }
     if (chosen.empty() && problem != nullptr)
         *problem =
-            tr("Tick a size, or type sizes from %1 to %2.").arg(SmallestSize).arg(LargestSize);
+            tr("Tick a size, or type sizes from %1 to %2.").arg(SmallestSize).arg(LargestSize[d]);
     std::sort(chosen.begin(), chosen.end());
     chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     return chosen;
@@ -279,7 +363,8 @@ std::vector<std::unique_ptr<QChart>> StatisticsWindow::makeCharts() const
         charts::SizeCurve& spanningCurve = spanning.emplace_back(charts::SizeCurve{size.L, {}});
         charts::SizeCurve& strengthCurve = strength.emplace_back(charts::SizeCurve{size.L, {}});
         for (const stats::CurvePoint& point : size.curve) {
-            spanningCurve.points.append({point.p, statistics::spanningValue(point)});
+            spanningCurve.points.append(
+                {point.p, stats::directionsMean(point, geometry.dimensions())});
             strengthCurve.points.append({point.p, point.value[stats::Strength]});
         }
     }
@@ -291,10 +376,13 @@ std::vector<std::unique_ptr<QChart>> StatisticsWindow::makeCharts() const
     if (estimateShown)
         markers.push_back({threshold.estimate, tr("pc estimate")});
 
-    const bool open = boundary == stats::Boundary::Open;
+    const bool open = geometry.boundary == stats::Boundary::Open;
+    const bool plane = geometry.dimensions() == 2;
     const charts::CurveChartLabels spanningLabels{
-        open ? tr("Crossing probability, mean of both directions")
-             : tr("Wrapping probability, mean of both directions"),
+        open ? (plane ? tr("Crossing probability, mean of both directions")
+                      : tr("Crossing probability, mean of the three directions"))
+             : (plane ? tr("Wrapping probability, mean of both directions")
+                      : tr("Wrapping probability, mean of the three directions")),
         tr("occupation probability p"), tr("probability")};
     const charts::CurveChartLabels strengthLabels{tr("Strength of the largest cluster P∞"),
                                                   tr("occupation probability p"), tr("P∞")};
@@ -331,16 +419,19 @@ void StatisticsWindow::start()
         statusLabel->setText(problem);
         return;
     }
-    boundary = torusButton->isChecked() ? stats::Boundary::Torus : stats::Boundary::Open;
+    geometry = {chosenLattice(), chosenModel(), 0,
+                torusButton->isChecked() ? stats::Boundary::Torus : stats::Boundary::Open};
     seed = static_cast<std::uint64_t>(seedBox->value());
     samplesPerSize = static_cast<std::uint64_t>(samplesBox->value());
-    grid = statistics::pGrid(chosen.front(), GridPoints);
+    grid = statistics::pGrid(geometry.lattice, geometry.model, chosen.front(), GridPoints);
 
     sizes.clear();
     std::vector<statistics::SizeWork> work;
     for (const int L : chosen) {
-        sizes.push_back({L, 0, stats::Totals(L, boundary, seed), {}, {}, {}, 0, 0});
-        work.push_back({L, {{0, samplesPerSize}}});
+        stats::Geometry g = geometry;
+        g.L = L;
+        sizes.push_back({L, 0, stats::Totals(g, seed), {}, {}, {}, 0, 0});
+        work.push_back({L, {{0, samplesPerSize}}, g.elements()});
     }
     threshold = {};
     redrawCharts();
@@ -354,19 +445,19 @@ void StatisticsWindow::continueRun()
         return;
     std::vector<statistics::SizeWork> work;
     for (const Size& size : sizes)
-        work.push_back({size.L, stats::missingSamples(size.totals, {0, samplesPerSize})});
+        work.push_back({size.L, stats::missingSamples(size.totals, {0, samplesPerSize}),
+                        size.totals.elements()});
     run(work);
 }
 
 void StatisticsWindow::run(const std::vector<statistics::SizeWork>& work)
 {
-    plan = statistics::planBatches(work, SitesPerBatch);
+    plan = statistics::planBatches(work, ElementsPerBatch);
     nextBatch = 0;
-    sitesCompleted = 0;
-    sitesPlanned = 0;
+    elementsCompleted = 0;
+    elementsPlanned = 0;
     for (const statistics::Batch& batch : plan)
-        sitesPlanned +=
-            std::int64_t{batch.L} * batch.L * static_cast<std::int64_t>(batch.sampleCount);
+        elementsPlanned += elementsOf(batch.L) * static_cast<std::int64_t>(batch.sampleCount);
     progressBar->setRange(0, static_cast<int>(samplesPerSize * sizes.size()));
     batchControl.stop = false;
     running = true;
@@ -415,7 +506,7 @@ void StatisticsWindow::batchFinished()
     const std::uint64_t added = outcome.totals.samples() - size->samples;
     size->samples = outcome.totals.samples();
     samplesCompleted += added;
-    sitesCompleted += static_cast<std::int64_t>(added) * outcome.totals.siteCount();
+    elementsCompleted += static_cast<std::int64_t>(added) * outcome.totals.elements();
     size->totals = std::move(outcome.totals);
     if (!outcome.curve.empty()) {
         size->curve = std::move(outcome.curve);
@@ -487,18 +578,18 @@ void StatisticsWindow::hideEvent(QHideEvent* event)
 void StatisticsWindow::showProgress()
 {
     std::uint64_t done = samplesCompleted;
-    std::int64_t sitesDone = sitesCompleted;
+    std::int64_t elementsDone = elementsCompleted;
     if (running && nextBatch < plan.size()) {
         const std::uint64_t inBatch = batchControl.done;
         done += inBatch;
-        sitesDone += static_cast<std::int64_t>(inBatch) * plan[nextBatch].L * plan[nextBatch].L;
+        elementsDone += static_cast<std::int64_t>(inBatch) * elementsOf(plan[nextBatch].L);
     }
     progressBar->setValue(static_cast<int>(done));
     QString text = tr("%1 of %2 samples").arg(done).arg(progressBar->maximum());
     const double seconds = static_cast<double>(clock.elapsed()) / 1000;
-    if (running && sitesDone > 0 && seconds > 0.5) {
-        const double left = seconds * static_cast<double>(sitesPlanned - sitesDone) /
-                            static_cast<double>(sitesDone);
+    if (running && elementsDone > 0 && seconds > 0.5) {
+        const double left = seconds * static_cast<double>(elementsPlanned - elementsDone) /
+                            static_cast<double>(elementsDone);
         text += tr(", about %1 left").arg(durationText(left));
     }
     progressBar->setFormat(text);
@@ -507,32 +598,41 @@ void StatisticsWindow::showProgress()
 void StatisticsWindow::showThreshold()
 {
     std::vector<std::vector<stats::ThresholdEstimate>> perSize;
-    QStringList used;
-    for (const Size& size : sizes) {
-        perSize.push_back(size.estimates);
-        if (!size.estimates.empty())
-            used.append(QString::number(size.L));
-    }
-    threshold = statistics::combinedThreshold(perSize, boundary);
-    const stats::ThresholdEstimate& estimate = threshold;
+    std::vector<const stats::Totals*> drawn;
+    // The jackknife behind the errors needs a few samples to say anything.
+    for (const Size& size : sizes)
+        if (!size.curve.empty() && size.totals.samples() >= 4) {
+            perSize.push_back(size.estimates);
+            drawn.push_back(&size.totals);
+        }
+    threshold = stats::estimateThreshold(drawn, &perSize).combined;
+    const stats::CombinedThreshold& estimate = threshold;
     if (estimate.estimator.empty()) {
-        thresholdLabel->setText(tr("pc: waiting for samples"));
+        thresholdLabel->setText(drawn.empty() ? tr("pc: waiting for samples")
+                                              : tr("pc: %1").arg(estimate.missing.c_str()));
         return;
     }
-    const QString how =
-        used.size() > 1
-            ? tr("%1 estimator, fitted over L = %2")
-                  .arg(estimate.estimator.c_str(), used.join(QStringLiteral(", ")))
-            : tr("%1 estimator at L = %2").arg(estimate.estimator.c_str(), used.join(QString()));
-    thresholdLabel->setText(
-        tr("pc = %1  (%2)").arg(valueWithError(estimate.estimate, estimate.error), how));
+    QStringList used;
+    for (const int L : estimate.sizes)
+        used.append(QString::number(L));
+    const QString Ls = used.join(QStringLiteral(", "));
+    const QString over =
+        used.size() == 1                                  ? tr("at L = %1").arg(Ls)
+        : estimate.target == stats::TargetKind::Estimated ? tr("intersections of L = %1").arg(Ls)
+        : estimate.target == stats::TargetKind::Exact     ? tr("weighted mean over L = %1").arg(Ls)
+                                                          : tr("fitted over L = %1").arg(Ls);
+    const double known = stats::knownThreshold(geometry.lattice, geometry.model);
+    thresholdLabel->setText(tr("pc = %1  (%2 estimator, %3; known %4)")
+                                .arg(valueWithError(estimate.estimate, estimate.error),
+                                     estimate.estimator.c_str(), over)
+                                .arg(known, 0, 'f', 7));
 }
 
 void StatisticsWindow::setControlsEnabled(bool idle)
 {
     for (QWidget* control : std::initializer_list<QWidget*>{
-             sizeBoxes[0], sizeBoxes[1], sizeBoxes[2], otherSizesEdit, openButton, torusButton,
-             samplesBox, seedBox, startButton})
+             latticeBox, modelBox, sizeBoxes[0], sizeBoxes[1], sizeBoxes[2], otherSizesEdit,
+             openButton, torusButton, samplesBox, seedBox, startButton})
         control->setEnabled(idle);
     stopButton->setEnabled(!idle);
     continueButton->setEnabled(idle && stopped);
@@ -540,6 +640,13 @@ void StatisticsWindow::setControlsEnabled(bool idle)
                                       [](const Size& size) { return !size.curve.empty(); });
     csvButton->setEnabled(anyCurve);
     plotButton->setEnabled(anyCurve);
+}
+
+std::int64_t StatisticsWindow::elementsOf(int L) const
+{
+    stats::Geometry g = geometry;
+    g.L = L;
+    return g.elements();
 }
 
 StatisticsWindow::Size* StatisticsWindow::sizeOf(int L)

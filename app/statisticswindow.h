@@ -14,6 +14,7 @@
 class QChart;
 class QChartView;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -23,7 +24,8 @@ class QSpinBox;
 class QTimer;
 
 // A separate, non-modal window that estimates the spanning probability, P∞ and pc over many
-// samples with the statistics engine, and plots them while the run goes on. The samples run in
+// samples with the statistics engine, for site or bond percolation on the square, triangular,
+// honeycomb or simple cubic lattice, and plots them while the run goes on. The samples run in
 // batches on worker threads; between batches the window merges the totals and redraws. It draws
 // its random numbers only from the engine's (seed, sample) streams, never from the lattice
 // window's generator.
@@ -37,8 +39,11 @@ public:
 
     bool isRunning() const { return running; }
     // The sizes ticked and typed, ascending and without repeats. Empty when none is ticked or
-    // typed or a typed one is out of range; then `problem`, when given, says which.
+    // typed or one does not fit the lattice chosen; then `problem`, when given, says which.
     std::vector<int> selectedSizes(QString* problem = nullptr) const;
+    // The lattice and model chosen.
+    stats::Lattice chosenLattice() const;
+    stats::Model chosenModel() const;
     // The exact sums of the last run, one per size.
     std::vector<stats::Totals> totals() const;
 
@@ -74,6 +79,8 @@ private:
     };
 
     void buildControls();
+    // The sizes offered for ticking and typing suit the lattice's dimension.
+    void showSizesFor(stats::Lattice lattice);
     // Starts running `work` for the run set up in `sizes`.
     void run(const std::vector<statistics::SizeWork>& work);
     void launchNextBatch();
@@ -87,9 +94,12 @@ private:
     std::vector<std::unique_ptr<QChart>> makeCharts() const;
     void redrawCharts();
     Size* sizeOf(int L);
+    std::int64_t elementsOf(int L) const; // per sample of the run's geometry
     QString writeCsv(const QString& fileName) const;
     QString writePlot(const QString& fileName) const;
 
+    QComboBox* latticeBox = nullptr;
+    QComboBox* modelBox = nullptr;
     QCheckBox* sizeBoxes[3] = {};
     QLineEdit* otherSizesEdit = nullptr;
     QRadioButton* openButton = nullptr;
@@ -112,15 +122,15 @@ private:
     std::vector<double> grid;
     std::vector<statistics::Batch> plan;
     std::size_t nextBatch = 0;
-    stats::Boundary boundary = stats::Boundary::Open;
+    stats::Geometry geometry; // of the last run, but for its L
     std::uint64_t seed = 0;
     double currentP = -1;
-    stats::ThresholdEstimate threshold;
+    stats::CombinedThreshold threshold;
     bool running = false;
     QElapsedTimer clock;
     std::uint64_t samplesCompleted = 0;
-    std::int64_t sitesCompleted = 0;
-    std::int64_t sitesPlanned = 0;
+    std::int64_t elementsCompleted = 0;
+    std::int64_t elementsPlanned = 0;
     bool stopped = false; // the last run was stopped before all its samples
 
     std::uint64_t samplesPerSize = 0;
