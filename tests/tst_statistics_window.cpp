@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QChartView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGraphicsLayout>
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
@@ -33,8 +34,15 @@ class StatisticsWindowTest : public QObject
 
     // Types `sizes` in place of the ticked ones.
     static void configure(StatisticsWindow& window, const char* sizes, bool torus, int samples,
-                          int seed)
+                          int seed, stats::Lattice lattice = stats::Lattice::Square,
+                          stats::Model model = stats::Model::Site)
     {
+        // The lists as a user picks from them: by the name shown.
+        const QString names[] = {"Square", "Triangular", "Honeycomb", "Simple cubic"};
+        auto* lattices = window.findChild<QComboBox*>("latticeBox");
+        lattices->setCurrentIndex(lattices->findText(names[int(lattice)]));
+        auto* models = window.findChild<QComboBox*>("modelBox");
+        models->setCurrentIndex(models->findText(model == stats::Model::Bond ? "Bond" : "Site"));
         for (QCheckBox* box : window.findChildren<QCheckBox*>())
             box->setChecked(false);
         window.findChild<QLineEdit*>("otherSizesEdit")->setText(QString::fromLatin1(sizes));
@@ -61,17 +69,29 @@ private slots:
         QTest::addColumn<bool>("torus");
         QTest::addColumn<int>("samples");
         QTest::addColumn<int>("seed");
-        QTest::newRow("open") << false << 40 << 7;
-        QTest::newRow("torus") << true << 33 << 2026;
+        QTest::addColumn<stats::Lattice>("lattice");
+        QTest::addColumn<stats::Model>("model");
+        QTest::addColumn<QString>("estimator"); // as the threshold line names it
+        QTest::newRow("open") << false << 40 << 7 << stats::Lattice::Square << stats::Model::Site
+                              << "crossing";
+        QTest::newRow("torus") << true << 33 << 2026 << stats::Lattice::Square
+                               << stats::Model::Site << "wrap-mean";
+        QTest::newRow("triangular bonds, torus") << true << 200 << 3 << stats::Lattice::Triangular
+                                                 << stats::Model::Bond << "wrap-mean-intersection";
+        QTest::newRow("simple cubic sites, open") << false << 200 << 4 << stats::Lattice::Cubic
+                                                  << stats::Model::Site << "crossing-intersection";
     }
-    // However the window cuts the run into batches, its curves are those of one engine run.
+    // However the window cuts the run into batches, its curves are those of one engine run, of
+    // the lattice and model chosen; the spanning plot shows the mean of every direction.
     void curvesAreTheEngines()
     {
         QFETCH(bool, torus);
         QFETCH(int, samples);
         QFETCH(int, seed);
+        QFETCH(stats::Lattice, lattice);
+        QFETCH(stats::Model, model);
         StatisticsWindow window;
-        configure(window, "16, 8", torus, samples, seed);
+        configure(window, "16, 8", torus, samples, seed, lattice, model);
         window.setCurrentP(0.55);
         window.show();
         QSignalSpy finished(&window, &StatisticsWindow::runFinished);
@@ -89,19 +109,36 @@ private slots:
             std::vector<double> ps;
             for (const QPointF& point : spanning->points())
                 ps.push_back(point.x());
-            const stats::RunRange range{L, torus ? stats::Boundary::Torus : stats::Boundary::Open,
-                                        std::uint64_t(seed), 0, std::uint64_t(samples)};
+            const stats::RunRange range{L,
+                                        torus ? stats::Boundary::Torus : stats::Boundary::Open,
+                                        std::uint64_t(seed),
+                                        0,
+                                        std::uint64_t(samples),
+                                        lattice,
+                                        model};
             const auto curve = stats::canonicalCurves(stats::runSamples(range, 1), ps);
             for (std::size_t i = 0; i < ps.size(); ++i) {
-                const auto& value = curve[i].value; // the plot shows the mean of both directions
-                QVERIFY(spanning->at(int(i)).y() ==
-                        0.5 * (value[stats::SpanVertical] + value[stats::SpanHorizontal]));
+                const auto& value = curve[i].value;
+                const double mean =
+                    lattice == stats::Lattice::Cubic
+                        ? (value[stats::SpanVertical] + value[stats::SpanHorizontal] +
+                           value[stats::SpanThird]) /
+                              3
+                        : (value[stats::SpanVertical] + value[stats::SpanHorizontal]) / 2;
+                QVERIFY(spanning->at(int(i)).y() == mean);
                 QVERIFY(strength->at(int(i)) == QPointF(ps[i], value[stats::Strength]));
             }
         }
         const QLineSeries* marker = series(window, "strengthView", QStringLiteral("lattice p"));
         QVERIFY(marker && marker->count() == 2 && marker->at(0).x() == 0.55);
         QVERIFY(series(window, "spanningView", QStringLiteral("pc estimate")));
+        QFETCH(QString, estimator);
+        const QString line = window.findChild<QLabel*>("thresholdLabel")->text();
+        QVERIFY2(
+            line.startsWith("pc = ") && line.contains("(" + estimator + " estimator") &&
+                line.contains(
+                    QString("known %1").arg(stats::knownThreshold(lattice, model), 0, 'f', 7)),
+            qPrintable(line));
     }
 
     // What Start says when the sizes will not do; nothing runs.
@@ -109,24 +146,31 @@ private slots:
     {
         QTest::addColumn<bool>("ticked");
         QTest::addColumn<QString>("typed");
+        QTest::addColumn<stats::Lattice>("lattice"); // on a torus
         QTest::addColumn<QString>("status");
         const QString range = QStringLiteral(" is out of range: sizes run from 2 to 1000.");
-        QTest::newRow("1 with ticked sizes") << true << "1"
-                                             << "1" + range;
-        QTest::newRow("0") << false << "64, 0"
-                           << "0" + range;
-        QTest::newRow("1001") << false << "1001"
-                              << "1001" + range;
-        QTest::newRow("beyond int") << true << "99999999999"
-                                    << "99999999999" + range;
-        QTest::newRow("nothing") << false << " , ;"
+        const auto square = stats::Lattice::Square;
+        QTest::newRow("1 with ticked sizes") << true << "1" << square << "1" + range;
+        QTest::newRow("0") << false << "64, 0" << square << "0" + range;
+        QTest::newRow("1001") << false << "1001" << square << "1001" + range;
+        QTest::newRow("beyond int") << true << "99999999999" << square << "99999999999" + range;
+        QTest::newRow("nothing") << false << " , ;" << square
                                  << "Tick a size, or type sizes from 2 to 1000.";
+        QTest::newRow("a cube too large") << true << "101" << stats::Lattice::Cubic
+                                          << "101 is out of range: sizes run from 2 to 100.";
+        QTest::newRow("nothing for a cube")
+            << false << "" << stats::Lattice::Cubic << "Tick a size, or type sizes from 2 to 100.";
+        QTest::newRow("odd honeycomb torus")
+            << true << "64, 33" << stats::Lattice::Honeycomb
+            << "The honeycomb lattice on a torus needs an even L, not 33.";
     }
     void sizesRefused()
     {
         QFETCH(bool, ticked);
         QFETCH(QString, typed);
+        QFETCH(stats::Lattice, lattice);
         StatisticsWindow window;
+        configure(window, "", true, 10, 1, lattice);
         for (QCheckBox* box : window.findChildren<QCheckBox*>())
             box->setChecked(ticked);
         window.findChild<QLineEdit*>("otherSizesEdit")->setText(typed);
