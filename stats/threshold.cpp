@@ -485,33 +485,41 @@ ThresholdReport estimateThreshold(const std::vector<const Totals*>& sizes,
         return report;
     }
     const Geometry g = used.front()->geometry();
-    const Estimator preferred = estimatorsFor(g).front();
-    if (preferred.kind != TargetKind::Estimated) {
-        std::vector<ThresholdEstimate> chosen;
-        for (const ThresholdEstimate& e : report.estimates)
-            if (e.estimator == preferred.name && std::isfinite(e.estimate))
-                chosen.push_back(e);
-        if (chosen.empty())
-            report.combined.missing = "no size gives an estimate";
-        else
-            report.combined = combineKnownTarget(preferred, g, chosen);
-        return report;
+    if (estimatorsFor(g).front().kind == TargetKind::Estimated) {
+        if (used.size() < 2) {
+            report.combined.missing = "R at pc is not known here: the estimate needs two sizes";
+            return report;
+        }
+        for (std::size_t i = 0; i + 1 < used.size(); ++i) {
+            report.estimates.push_back(intersectionOf(*used[i], *used[i + 1]));
+            // A fit through pairs that skip a size would not be of successive sizes.
+            if (!std::isfinite(report.estimates.back().estimate)) {
+                report.combined.missing = "the curves of L = " + std::to_string(used[i]->L) +
+                                          " and " + std::to_string(used[i + 1]->L) +
+                                          " do not intersect";
+                return report;
+            }
+        }
     }
-    const std::size_t first = report.estimates.size();
-    for (std::size_t i = 0; i + 1 < used.size(); ++i)
-        report.estimates.push_back(intersectionOf(*used[i], *used[i + 1]));
-    std::vector<ThresholdEstimate> pairs;
-    for (std::size_t i = first; i < report.estimates.size(); ++i)
-        if (std::isfinite(report.estimates[i].estimate))
-            pairs.push_back(report.estimates[i]);
-    // A fit through pairs that skip a size would not be of successive sizes.
-    if (used.size() < 2)
-        report.combined.missing = "R at pc is not known here: the estimate needs two sizes";
-    else if (pairs.size() + first != report.estimates.size())
-        report.combined.missing = "the curves of two successive sizes do not intersect";
-    else
-        report.combined = combineIntersections(g, pairs);
+    report.combined = combineThreshold(g, report.estimates);
     return report;
+}
+
+CombinedThreshold combineThreshold(const Geometry& g,
+                                   const std::vector<ThresholdEstimate>& estimates)
+{
+    const Estimator preferred = estimatorsFor(g).front();
+    std::vector<ThresholdEstimate> chosen;
+    for (const ThresholdEstimate& e : estimates)
+        if (e.estimator == preferred.name && std::isfinite(e.estimate))
+            chosen.push_back(e);
+    if (chosen.empty()) {
+        CombinedThreshold none;
+        none.missing = "no size gives an estimate";
+        return none;
+    }
+    return preferred.kind == TargetKind::Estimated ? combineIntersections(g, chosen)
+                                                   : combineKnownTarget(preferred, g, chosen);
 }
 
 } // namespace stats

@@ -104,4 +104,9 @@ ThresholdReport
 estimateThreshold(const std::vector<const Totals*>& sizes,
                   const std::vector<std::vector<ThresholdEstimate>>* perSize = nullptr);
 
+// How estimateThreshold() combines the estimates of a geometry (its L is not used): the
+// preferred estimator's estimates of each size, or its intersections of successive sizes.
+CombinedThreshold combineThreshold(const Geometry& geometry,
+                                   const std::vector<ThresholdEstimate>& estimates);
+
 } // namespace stats
