@@ -276,6 +276,9 @@ private slots:
                     << lattice << model << (torus ? Boundary::Torus : Boundary::Open)
                     << (lattice == Lattice::Cubic ? 4 : 6);
             }
+        // One bond can cross the smallest open lattice: the fewest elements that span.
+        QTest::newRow("square bond open 2")
+            << Lattice::Square << Model::Bond << Boundary::Open << 2;
     }
 
     // On every lattice and model the same samples give the same bits however they are split
@@ -517,6 +520,9 @@ private slots:
             << Geometry{Lattice::Cubic, Model::Site, 0, torus} << std::vector<int>{5, 10}
             << "wrap-mean-intersection"
             << "estimated" << 2e-3;
+        QTest::newRow("cubic site torus, one size")
+            << Geometry{Lattice::Cubic, Model::Site, 0, torus} << std::vector<int>{6} << ""
+            << "" << 0.0;
         QTest::newRow("cubic site open, two pairs")
             << Geometry{Lattice::Cubic, Model::Site, 0, open} << std::vector<int>{4, 8, 16}
             << "crossing-intersection"
@@ -542,17 +548,29 @@ private slots:
             pointers.push_back(&t);
         const ThresholdReport report = estimateThreshold(pointers);
         const CombinedThreshold& c = report.combined;
+        if (estimator.isEmpty()) {
+            QVERIFY2(c.estimator.empty() && c.missing.find("two sizes") != std::string::npos,
+                     c.missing.c_str());
+            return;
+        }
         const double pc = knownThreshold(geometry.lattice, geometry.model);
         const QString text = QString("%1 ± %2 (%3)").arg(c.estimate).arg(c.error).arg(pc);
         QCOMPARE(QString::fromStdString(c.estimator), estimator);
         QTEST(QString(targetKindName(c.target)), "target");
         QVERIFY2(c.error > 1e-5 && c.error < 1e-2, qPrintable(text));
         QVERIFY2(std::abs(c.estimate - pc) < 3 * c.error + shift, qPrintable(text));
+        const int d = geometry.dimensions();
         if (c.target == TargetKind::Estimated) {
             QCOMPARE(report.estimates.size(), sizes.size() - 1);
+            for (std::size_t i = 0; i + 1 < totals.size(); ++i) {
+                const double at = report.estimates[i].estimate;
+                QCOMPARE(report.estimates[i].L2, sizes[i + 1]);
+                QVERIFY(std::abs(directionsMean(canonicalCurves(totals[i], {at})[0], d) -
+                                 directionsMean(canonicalCurves(totals[i + 1], {at})[0], d)) <
+                        1e-9);
+            }
             return;
         }
-        const int d = geometry.dimensions();
         const double allowed = c.target == TargetKind::Exact ? 0 : 0.02;
         for (const ThresholdEstimate& e : report.estimates) {
             if (e.estimator != estimator.toStdString())
@@ -566,6 +584,132 @@ private slots:
             const CurvePoint there = canonicalCurves(t, {e.estimate}).front();
             QVERIFY(std::abs(directionsMean(there, d) - c.targetValue) < 1e-9);
         }
+    }
+
+    void combinationRemovesTheShift_data()
+    {
+        QTest::addColumn<Geometry>("geometry"); // but for L
+        QTest::addColumn<QString>("estimator");
+        QTest::addColumn<double>("y");     // 1/ν
+        QTest::addColumn<double>("omega"); // of the corrections to R, or NaN for no correction
+        QTest::addColumn<std::vector<int>>("sizes"); // successive pairs for an intersection
+        const double none = std::nan("");
+        QTest::newRow("square torus: pc + a·L^(−11/4)")
+            << Geometry{Lattice::Square, Model::Bond, 0, Boundary::Torus} << "wrap-mean" << 0.75
+            << 2.0 << std::vector<int>{16, 24, 64};
+        QTest::newRow("open plane: pc + a·L^(−7/4)")
+            << Geometry{Lattice::Honeycomb, Model::Site, 0, Boundary::Open} << "crossing" << 0.75
+            << 1.0 << std::vector<int>{16, 24, 64};
+        QTest::newRow("triangular site rhombus: no shift")
+            << Geometry{Lattice::Triangular, Model::Site, 0, Boundary::Open} << "crossing" << 0.75
+            << none << std::vector<int>{16, 24, 64};
+        QTest::newRow("honeycomb torus: intersections of unequal ratios")
+            << Geometry{Lattice::Honeycomb, Model::Bond, 0, Boundary::Torus}
+            << "wrap-mean-intersection" << 0.75 << 2.0 << std::vector<int>{8, 12, 24, 32};
+        QTest::newRow("cube: intersections")
+            << Geometry{Lattice::Cubic, Model::Site, 0, Boundary::Torus}
+            << "wrap-mean-intersection" << 1.141 << 1.61 << std::vector<int>{6, 9, 12, 24};
+    }
+
+    // Estimates that follow R(p, L) = R* + a (p − pc) L^y + b L^(−ω) exactly give pc back: a
+    // size's estimate of a known R* shifts by L^(−(y + ω)), the intersection of L and L' = rL
+    // by L^(−(y + ω))·(1 − r^(−ω))/(r^y − 1). The error is the spread of the combined
+    // replicas, here each group's offset δ_g shared by every size.
+    void combinationRemovesTheShift()
+    {
+        QFETCH(Geometry, geometry);
+        QFETCH(QString, estimator);
+        QFETCH(double, y);
+        QFETCH(double, omega);
+        QFETCH(std::vector<int>, sizes);
+        const double pc = 0.4;
+        const bool pairs = estimator.endsWith("intersection");
+        std::vector<ThresholdEstimate> estimates;
+        double mean = 0;
+        for (std::size_t i = 0; i + (pairs ? 1 : 0) < sizes.size(); ++i) {
+            const double L = sizes[i], r = pairs ? sizes[i + 1] / L : 1;
+            double shift =
+                std::isnan(omega) ? 0.001 * (i % 2 ? 1 : -1) : 0.3 * std::pow(L, -(y + omega));
+            if (pairs)
+                shift *= (1 - std::pow(r, -omega)) / (std::pow(r, y) - 1);
+            ThresholdEstimate& e = estimates.emplace_back();
+            e.L = sizes[i];
+            e.L2 = pairs ? sizes[i + 1] : 0;
+            e.estimator = estimator.toStdString();
+            e.estimate = pc + shift;
+            e.error = 1e-3 * (1 + double(i));
+            mean += e.estimate / (e.error * e.error);
+            for (std::uint64_t g = 0; g < JackknifeGroups; ++g)
+                e.replicas.push_back(e.estimate + 1e-4 * std::sin(double(g)));
+        }
+        const CombinedThreshold c = combineThreshold(geometry, estimates);
+        QCOMPARE(QString::fromStdString(c.estimator), estimator);
+        if (std::isnan(omega)) { // the weighted mean, which no shift moves
+            double weights = 0;
+            for (const ThresholdEstimate& e : estimates)
+                weights += 1 / (e.error * e.error);
+            QVERIFY(std::abs(c.estimate - mean / weights) < 1e-12);
+        } else {
+            QVERIFY2(std::abs(c.estimate - pc) < 1e-12, qPrintable(QString::number(c.estimate)));
+        }
+        std::vector<double> offsets;
+        for (std::uint64_t g = 0; g < JackknifeGroups; ++g)
+            offsets.push_back(1e-4 * std::sin(double(g)));
+        double average = 0, squares = 0;
+        for (const double d : offsets)
+            average += d / JackknifeGroups;
+        for (const double d : offsets)
+            squares += (d - average) * (d - average);
+        QVERIFY(std::abs(c.error - std::sqrt(squares * 31 / 32)) < 1e-12);
+    }
+
+    void replicasLeaveOutTheirGroup_data()
+    {
+        QTest::addColumn<Geometry>("geometry"); // but for L
+        QTest::addColumn<std::vector<int>>("sizes");
+        QTest::newRow("wrap-mean of a square torus")
+            << Geometry{Lattice::Square, Model::Site, 0, Boundary::Torus} << std::vector<int>{6};
+        QTest::newRow("an intersection of honeycomb tori")
+            << Geometry{Lattice::Honeycomb, Model::Bond, 0, Boundary::Torus}
+            << std::vector<int>{4, 8};
+    }
+
+    // Each replica is the estimate from the samples outside its group (the sample number modulo
+    // the group count), here of one or two samples, at every size at once; the error is their
+    // jackknife spread.
+    void replicasLeaveOutTheirGroup()
+    {
+        QFETCH(Geometry, geometry);
+        QFETCH(std::vector<int>, sizes);
+        const auto estimateWithout = [&](std::uint64_t group) {
+            std::vector<Totals> totals;
+            std::vector<const Totals*> pointers;
+            for (const int L : sizes) {
+                Totals& t = totals.emplace_back(
+                    Geometry{geometry.lattice, geometry.model, L, geometry.boundary}, 11);
+                std::vector<SampleRange> samples;
+                for (std::uint64_t k = 0; k < 40; ++k)
+                    if (k % JackknifeGroups != group)
+                        samples.push_back({k, 1});
+                runSamples(t, samples, RunControl{});
+            }
+            for (const Totals& t : totals)
+                pointers.push_back(&t);
+            return estimateThreshold(pointers).estimates.back();
+        };
+        const ThresholdEstimate all = estimateWithout(JackknifeGroups);
+        QCOMPARE(all.replicas.size(), std::size_t{JackknifeGroups});
+        double mean = 0, squares = 0;
+        for (std::uint64_t g = 0; g < JackknifeGroups; ++g) {
+            const double without = estimateWithout(g).estimate;
+            QVERIFY2(std::abs(all.replicas[g] - without) < 1e-9,
+                     qPrintable(QString("%1: %2, %3").arg(g).arg(all.replicas[g]).arg(without)));
+            mean += without / JackknifeGroups;
+        }
+        for (const double r : all.replicas)
+            squares += (r - mean) * (r - mean);
+        QVERIFY(std::abs(all.error -
+                         std::sqrt(squares * (JackknifeGroups - 1) / JackknifeGroups)) < 1e-12);
     }
 
     void statedErrorsAreHonest_data()
