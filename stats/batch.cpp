@@ -6,9 +6,9 @@
 
 namespace stats {
 
-Batch::Batch(int L) : slot(static_cast<std::size_t>(std::int64_t{L} * L + 1))
+Batch::Batch(const Geometry& geometry) : slot(static_cast<std::size_t>(geometry.elements() + 1))
 {
-    const auto largestValue = static_cast<std::uint64_t>(slot.size()); // N + 1
+    const auto largestValue = static_cast<std::uint64_t>(geometry.sites() + 1);
     const std::uint64_t narrow = std::numeric_limits<std::uint32_t>::max() / largestValue;
     const std::uint64_t wide =
         std::numeric_limits<std::uint64_t>::max() / (largestValue * largestValue);

@@ -10,7 +10,8 @@
 // per occupation number instead of 80, in one stream instead of six, without 128-bit carries.
 //
 // Invariants: a batch holds at most `capacity` samples, chosen so that no narrow sum can
-// overflow (S_max and the cluster count are below N + 1, their squares and χ·N below (N + 1)²);
+// overflow (S_max and the cluster count of N sites are below N + 1, their squares and χ·N below
+// (N + 1)²);
 // (χ·N)² goes into the narrow sum only below 2^52, at most 2^12 times per batch, and straight
 // into the totals otherwise. So every flushed sum is exact, and totals do not depend on where
 // the batches were cut.
@@ -31,7 +32,7 @@ public:
     // χ·N below this goes into the narrow sum of its square.
     static constexpr std::uint64_t NarrowChiBelow = std::uint64_t{1} << 26;
 
-    explicit Batch(int L);
+    explicit Batch(const Geometry& geometry);
 
     // Room for one more sample.
     bool full() const { return samples == capacity; }
@@ -42,7 +43,7 @@ public:
     void flushInto(Totals& totals);
 
 private:
-    HugeArray<Slot> slot; // indexed by n = 0 … N
+    HugeArray<Slot> slot; // indexed by n = 0 … E
     std::uint64_t samples = 0;
     std::uint64_t capacity = 1;
 };

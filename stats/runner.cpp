@@ -127,9 +127,9 @@ std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples
 #pragma omp parallel num_threads(threads)
         {
             const auto thread = static_cast<std::size_t>(omp_get_thread_num());
-            Totals own(totals.L, totals.boundary, totals.seed);
+            Totals own(totals.geometry(), totals.seed);
             if (!sweeps[thread])
-                sweeps[thread] = std::make_unique<Sweep>(totals.L, totals.boundary);
+                sweeps[thread] = std::make_unique<Sweep>(totals.geometry());
             auto lastReport = Clock::now();
             // A chunk once taken is finished, unless cancelled: a round leaves no hole.
             while (!cancelled() && !due.load(std::memory_order_relaxed)) {
@@ -167,18 +167,19 @@ int offeredThreads()
     return omp_get_max_threads();
 }
 
-double bytesPerThread(int L)
+double bytesPerThread(const Geometry& geometry)
 {
-    // Totals of 80 bytes per occupation number, and the sweep's lattice of under 120 per site.
-    return 200.0 * double(L) * double(L);
+    // Totals of 80 bytes per occupation number, and the sweep.
+    return 80 * double(geometry.elements() + 1) + Sweep::bytes(geometry);
 }
 
 Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* cancel,
                   const std::function<void(std::uint64_t done)>& progress)
 {
-    if (range.L < 1 || range.L > LargestL)
+    const Geometry geometry{range.lattice, range.model, range.L, range.boundary};
+    if (!geometry.check().empty())
         return Totals(0, range.boundary, range.seed);
-    Totals totals(range.L, range.boundary, range.seed);
+    Totals totals(geometry, range.seed);
     RunControl control;
     control.threads = threads > 0 ? threads : std::min(offeredThreads(), MaxThreads);
     control.cancel = cancel;

@@ -22,6 +22,8 @@ struct RunRange
     std::uint64_t seed = 0;
     std::uint64_t firstSample = 0;
     std::uint64_t sampleCount = 0;
+    Lattice lattice = Lattice::Square;
+    Model model = Model::Site;
 };
 
 // The sample numbers first … first + count − 1.
@@ -53,7 +55,7 @@ struct RunControl
     std::function<void(const Totals& sofar)> checkpoint;
 };
 
-// Adds the samples listed to `totals`, whose size, boundary and seed say what to run, and
+// Adds the samples listed to `totals`, whose geometry and seed say what to run, and
 // returns how many were run: all of them unless cancelled. A cancelled run leaves holes in the
 // listed samples where threads stopped; missingSamples() finds them later.
 std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples,
@@ -62,10 +64,11 @@ std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples
 // The threads offered by the runtime (OMP_NUM_THREADS, or one per core), not capped.
 int offeredThreads();
 
-// Bytes one thread holds while it runs samples of size L.
-double bytesPerThread(int L);
+// Bytes one thread holds while it runs samples of a geometry: its totals and its sweep.
+double bytesPerThread(const Geometry& geometry);
 
-// The samples of `range` as fresh totals; threads ≤ 0 means offeredThreads(), capped.
+// The samples of `range` as fresh totals; threads ≤ 0 means offeredThreads(), capped. A
+// geometry that fails its check() gives totals of L = 0 and no samples.
 Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* cancel = nullptr,
                   const std::function<void(std::uint64_t done)>& progress = {});
 

@@ -6,9 +6,14 @@
 namespace stats {
 
 Totals::Totals(int size, Boundary boundaryKind, std::uint64_t runSeed)
-    : L(size), boundary(boundaryKind), seed(runSeed)
+    : Totals(Geometry{Lattice::Square, Model::Site, size, boundaryKind}, runSeed)
 {
-    const auto entries = static_cast<std::size_t>(siteCount() + 1);
+}
+
+Totals::Totals(const Geometry& g, std::uint64_t runSeed)
+    : L(g.L), boundary(g.boundary), lattice(g.lattice), model(g.model), seed(runSeed)
+{
+    const auto entries = static_cast<std::size_t>(elements() + 1);
     sumLargest.assign(entries, 0);
     sumLargestSquared.assign(entries, 0);
     sumChi.assign(entries, 0);
@@ -40,6 +45,10 @@ std::string Totals::add(const Totals& other)
     }
     if (isEmptyDefault(other))
         return {};
+    if (other.lattice != lattice || other.model != model)
+        return std::string("cannot add ") + latticeName(other.lattice) + " " +
+               modelName(other.model) + " totals to " + latticeName(lattice) + " " +
+               modelName(model) + " totals";
     if (other.L != L)
         return "cannot add totals of L = " + std::to_string(other.L) +
                " to totals of L = " + std::to_string(L);
@@ -49,7 +58,7 @@ std::string Totals::add(const Totals& other)
     if (other.seed != seed)
         return "cannot add totals of seed " + std::to_string(other.seed) + " to seed " +
                std::to_string(seed);
-    const auto entries = static_cast<std::size_t>(siteCount() + 1);
+    const auto entries = static_cast<std::size_t>(elements() + 1);
     for (const Totals* t : {static_cast<const Totals*>(this), &other})
         if (t->sumLargest.size() != entries || t->sumLargestSquared.size() != entries ||
             t->sumChi.size() != entries || t->sumChiSquared.size() != entries ||
@@ -76,11 +85,6 @@ std::string Totals::add(const Totals& other)
     addInto(sumClusters, other.sumClusters);
     addInto(sumClustersSquared, other.sumClustersSquared);
     return {};
-}
-
-const char* boundaryName(Boundary boundary)
-{
-    return boundary == Boundary::Torus ? "torus" : "open";
 }
 
 } // namespace stats
