@@ -1,6 +1,6 @@
-// The statistics engine: microcanonical values against exhaustive enumeration of small
-// lattices, the canonical transform against exact polynomials, bit-identical totals however the
-// samples are split, the accumulator file's round trip and refusals, and threshold estimates.
+// The statistics engine: the canonical transform against exact polynomials, bit-identical totals
+// however the samples are split, the accumulator file's round trip and refusals, and threshold
+// estimates. (The microcanonical values against exhaustive enumeration: tst_lattices.)
 
 #include "stats/canonical.h"
 #include "stats/runner.h"
@@ -28,68 +28,6 @@ Q_DECLARE_METATYPE(std::vector<int>)
 Q_DECLARE_METATYPE(std::vector<std::uint64_t>)
 
 namespace {
-
-// Per n, sums over all configurations with n occupied sites of: 1; each event; S_max, χ·N and
-// the cluster count to the first, second and fourth power.
-using Enumeration = std::vector<std::array<double, 1 + EventCount + 9>>;
-
-// Labels the clusters of each configuration by breadth-first search, every site with its
-// position in the unwrapped plane: on the torus, meeting a site of the cluster again at another
-// position reveals a loop around the torus. Events are decided per cluster.
-Enumeration enumerate(int L, Boundary boundary)
-{
-    const int N = L * L;
-    Enumeration e(static_cast<std::size_t>(N + 1));
-    const int steps[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
-    for (std::uint32_t config = 0; config < (1u << N); ++config) {
-        int label[16], px[16], py[16], queue[16];
-        std::fill(label, label + N, -1);
-        bool vertical = false, horizontal = false, both = false;
-        double largest = 0, squares = 0, clusters = 0;
-        for (int s = 0; s < N; ++s) {
-            if (!(config >> s & 1) || label[s] >= 0)
-                continue;
-            int queued = 1;
-            queue[0] = label[s] = s;
-            px[s] = s % L, py[s] = s / L;
-            bool v = false, h = false, top = false, bottom = false, left = false, right = false;
-            for (int q = 0; q < queued; ++q) {
-                const int a = queue[q], x = a % L, y = a / L;
-                top |= y == 0, bottom |= y == L - 1, left |= x == 0, right |= x == L - 1;
-                for (const auto& st : steps) {
-                    const int nx = x + st[0], ny = y + st[1];
-                    if (boundary == Boundary::Open && (nx < 0 || nx >= L || ny < 0 || ny >= L))
-                        continue;
-                    const int b = (ny + L) % L * L + (nx + L) % L;
-                    if (!(config >> b & 1))
-                        continue;
-                    if (label[b] < 0) {
-                        label[b] = s, px[b] = px[a] + st[0], py[b] = py[a] + st[1];
-                        queue[queued++] = b;
-                    }
-                    h |= px[b] != px[a] + st[0];
-                    v |= py[b] != py[a] + st[1];
-                }
-            }
-            if (boundary == Boundary::Open)
-                v = top && bottom, h = left && right;
-            vertical |= v, horizontal |= h, both |= v && h;
-            largest = std::max(largest, double(queued)), squares += queued * queued, ++clusters;
-        }
-        auto& sums = e[static_cast<std::size_t>(std::popcount(config))];
-        const double values[] = {1, double(vertical), double(horizontal),
-                                 double(vertical || horizontal), double(both)};
-        for (std::size_t k = 0; k < 5; ++k)
-            sums[k] += values[k];
-        const double observed[] = {largest, squares - largest * largest, clusters};
-        for (std::size_t k = 0; k < 3; ++k) {
-            const double square = observed[k] * observed[k];
-            sums[5 + 3 * k] += observed[k], sums[6 + 3 * k] += square;
-            sums[7 + 3 * k] += square * square;
-        }
-    }
-    return e;
-}
 
 // Every number totals hold, as their accumulator file.
 std::string bytesOf(const std::vector<Totals>& sizes)
@@ -122,56 +60,6 @@ class StatsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void microcanonicalValuesMatchEnumeration_data()
-    {
-        QTest::addColumn<int>("L");
-        QTest::addColumn<Boundary>("boundary");
-        QTest::newRow("torus 1, its own neighbour") << 1 << Boundary::Torus;
-        QTest::newRow("open 3") << 3 << Boundary::Open;
-        QTest::newRow("open 4") << 4 << Boundary::Open;
-        QTest::newRow("torus 3") << 3 << Boundary::Torus;
-        QTest::newRow("torus 4") << 4 << Boundary::Torus;
-    }
-
-    // At every n: the fraction of samples showing each event, and the means of S_max, χ·N, the
-    // cluster count and their squares (which feed the standard errors), each within 5 standard
-    // errors of its exact value over all 2^N configurations; exactly where the variance is 0.
-    void microcanonicalValuesMatchEnumeration()
-    {
-        QFETCH(int, L);
-        QFETCH(Boundary, boundary);
-        const Enumeration exact = enumerate(L, boundary);
-        const Totals t = runSamples({L, boundary, 12345, 0, 20000}, 2);
-        QCOMPARE(t.samples(), std::uint64_t{20000});
-        const auto samples = static_cast<double>(t.samples());
-        auto within = [&](double mean, double expected, double variance) {
-            return std::abs(mean - expected) <= 5 * std::sqrt(variance / samples) + 1e-9;
-        };
-        for (std::size_t n = 0; n < exact.size(); ++n) {
-            const auto& e = exact[n];
-            for (std::size_t k = 0; k < EventCount; ++k) {
-                double shown = 0;
-                for (const SampleEvents& s : t.events)
-                    shown += static_cast<std::size_t>(s.firstN[k]) <= n;
-                const double f = e[1 + k] / e[0];
-                QVERIFY2(within(shown / samples, f, f * (1 - f)),
-                         qPrintable(QString("event %1, n = %2: %3").arg(k).arg(n).arg(f)));
-            }
-            const double sums[] = {double(t.sumLargest[n]),  double(t.sumLargestSquared[n]),
-                                   double(t.sumChi[n]),      double(t.sumChiSquared[n]),
-                                   double(t.sumClusters[n]), double(t.sumClustersSquared[n])};
-            for (std::size_t k = 0; k < 6; ++k) {
-                const std::size_t v = 5 + 3 * (k / 2);
-                const double first = e[v] / e[0], second = e[v + 1] / e[0],
-                             fourth = e[v + 2] / e[0];
-                const double mean = k % 2 ? second : first;
-                const double variance = k % 2 ? fourth - second * second : second - first * first;
-                QVERIFY2(within(sums[k] / samples, mean, variance),
-                         qPrintable(QString("sum %1, n = %2: %3").arg(k).arg(n).arg(mean)));
-            }
-        }
-    }
-
     void canonicalTransformIsExact_data()
     {
         QTest::addColumn<int>("L");
@@ -473,6 +361,9 @@ private slots:
         QTest::newRow("boundary") << RunRange{4, Boundary::Torus, 1, 10, 3};
         QTest::newRow("seed") << RunRange{4, Boundary::Open, 5, 10, 3};
         QTest::newRow("a shared sample") << RunRange{4, Boundary::Open, 1, 4, 3};
+        QTest::newRow("lattice") << RunRange{4, Boundary::Open, 1, 10, 3, Lattice::Triangular};
+        QTest::newRow("model") << RunRange{4, Boundary::Open,  1,          10,
+                                           3, Lattice::Square, Model::Bond};
     }
 
     void mismatchedTotalsAreNotAdded()
