@@ -1,7 +1,8 @@
 // Times one full Newman–Ziff sample (all observables, added to the totals) for the statistics
 // engine and the straightforward baseline side by side, open and torus, at L = 128 and 600;
-// the runner's throughput on one and two threads; and what a run of few samples spends besides
-// sampling. Ends with a table of medians and the targets.
+// every lattice and model against square sites, per element added, on lattices of about 2^18
+// sites; the runner's throughput on one and two threads; and what a run of few samples spends
+// besides sampling. Ends with tables of medians and the targets.
 
 #include "stats/canonical.h"
 #include "stats/runner.h"
@@ -32,6 +33,22 @@ constexpr std::uint64_t RunnerSamples = 64;
 // A run of few samples: what percolation-stats run does besides sampling, for one size.
 constexpr std::uint64_t FewSamples = 64;
 constexpr double OutsideTarget = 0.05; // seconds
+// Lattices of 2^18 sites in the plane and 64^3 = 2^18 in space, beyond the caches; every one
+// must add elements at least half as fast as the square lattice adds sites.
+constexpr int PlaneL = 512;
+constexpr int SpaceL = 64;
+constexpr double LatticeTarget = 0.5;
+
+stats::Geometry latticeGeometry(stats::Lattice lattice, stats::Model model, stats::Boundary b)
+{
+    return {lattice, model, stats::dimensionsOf(lattice) == 3 ? SpaceL : PlaneL, b};
+}
+
+std::string latticeName(const stats::Geometry& g)
+{
+    return std::string("lattice/") + stats::latticeName(g.lattice) + "/" +
+           stats::modelName(g.model) + "/" + stats::boundaryName(g.boundary);
+}
 
 std::string sampleName(const char* variant, stats::Boundary boundary, int L)
 {
@@ -48,6 +65,17 @@ void sampleEngine(benchmark::State& state, stats::Boundary boundary, int L)
 {
     stats::Sweep sweep(L, boundary);
     stats::Totals totals(L, boundary, 1);
+    std::uint64_t sample = 0;
+    for (auto _ : state)
+        sweep.run(1, sample++, totals);
+    sweep.flush(totals);
+    benchmark::DoNotOptimize(totals.sumLargest.data());
+}
+
+void sampleLattice(benchmark::State& state, stats::Geometry geometry)
+{
+    stats::Sweep sweep(geometry);
+    stats::Totals totals(geometry, 1);
     std::uint64_t sample = 0;
     for (auto _ : state)
         sweep.run(1, sample++, totals);
@@ -112,6 +140,15 @@ void registerAll()
                 ->MinTime(MinTime)
                 ->Repetitions(Repetitions);
         }
+    for (const stats::Boundary b : Boundaries)
+        for (const stats::Lattice lattice : stats::Lattices)
+            for (const stats::Model model : stats::Models) {
+                const stats::Geometry g = latticeGeometry(lattice, model, b);
+                benchmark::RegisterBenchmark(latticeName(g).c_str(), sampleLattice, g)
+                    ->Unit(benchmark::kMicrosecond)
+                    ->MinTime(MinTime)
+                    ->Repetitions(Repetitions);
+            }
     benchmark::RegisterBenchmark("outside/L128", outsideSampling)
         ->Unit(benchmark::kMillisecond)
         ->MinTime(MinTime)
@@ -154,6 +191,7 @@ public:
                              stats::boundaryName(b), L, *engine, *baseline, ratio, target,
                              ratio >= target ? "met" : "MISSED");
             }
+        latticeTable(out);
         const double* one = find(runnerName(1));
         const double* two = find(runnerName(2));
         if (one != nullptr && two != nullptr) {
@@ -172,6 +210,38 @@ public:
                          *outside / 1e3 <= OutsideTarget ? "met" : "MISSED");
         }
         std::fflush(out);
+    }
+
+private:
+    // Time per element added, and its ratio to the square lattice's time per site.
+    void latticeTable(std::FILE* out) const
+    {
+        std::fprintf(out,
+                     "\nEvery lattice and model against square sites: processor time per "
+                     "element added, L = %d in the plane, %d in space\n\n",
+                     PlaneL, SpaceL);
+        std::fprintf(out, "%-11s %-5s %-6s %10s %11s %10s %9s %7s\n", "lattice", "model", "",
+                     "elements", "per sample", "per elem.", "throughput", "target");
+        for (const stats::Boundary b : Boundaries) {
+            const stats::Geometry square =
+                latticeGeometry(stats::Lattice::Square, stats::Model::Site, b);
+            const double* reference = find(latticeName(square));
+            for (const stats::Lattice lattice : stats::Lattices)
+                for (const stats::Model model : stats::Models) {
+                    const stats::Geometry g = latticeGeometry(lattice, model, b);
+                    const double* time = find(latticeName(g));
+                    if (time == nullptr || reference == nullptr)
+                        continue;
+                    const double perElement = *time * 1e3 / double(g.elements());
+                    const double ratio = *reference * 1e3 / double(square.elements()) / perElement;
+                    std::fprintf(out,
+                                 "%-11s %-5s %-6s %10lld %8.0f us %7.2f ns %9.2fx %5.1fx %s\n",
+                                 stats::latticeName(lattice), stats::modelName(model),
+                                 stats::boundaryName(b), static_cast<long long>(g.elements()),
+                                 *time, perElement, ratio, LatticeTarget,
+                                 ratio >= LatticeTarget ? "met" : "MISSED");
+                }
+        }
     }
 
 protected:
