@@ -235,8 +235,13 @@ template <typename PackRow>
             continue;
 
         // Each stretch where this row and the one above are both occupied joins exactly one
-        // run of each.
+        // run of each. The stretches meet this row's runs in order, those of one run one after
+        // the other, and nothing else touches the row's runs meanwhile: a run not met before is
+        // still its own root, and one met in the join just before has that join's root. Only
+        // the run above needs a find.
         std::uint64_t previous = 0;
+        int lastRun = -1;
+        int lastRoot = 0;
         for (int w = 0; w < words; ++w) {
             const auto i = static_cast<std::size_t>(w);
             const std::uint64_t both = row.occupied[i] & above.occupied[i];
@@ -244,7 +249,8 @@ template <typename PackRow>
             previous = both;
             for (; joins != 0; joins &= joins - 1) {
                 const int c = 64 * w + std::countr_zero(joins);
-                const int a = findRoot(parent, runAt(row, c));
+                const int run = runAt(row, c);
+                const int a = run == lastRun ? lastRoot : run;
                 const int b = findRoot(parent, runAt(above, c));
                 // The root keeps the size of its whole cluster.
                 const int low = std::min(a, b);
@@ -252,6 +258,8 @@ template <typename PackRow>
                 parent[high] = low;
                 length[low] += low != high ? length[high] : 0;
                 consider(length[low], low);
+                lastRun = run;
+                lastRoot = low;
             }
         }
     }
