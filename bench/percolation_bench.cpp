@@ -63,6 +63,8 @@ struct Realisation
     Array site = makeArray();
     Array occupied = makeArray();
     Array largest = makeArray();
+    // The sites as bits, as the program's realisation writes them beside site[].
+    std::unique_ptr<model::SiteBits> bits = std::make_unique<model::SiteBits>();
     int nOccupied = 0;
     int largestSize = 0;
 };
@@ -83,6 +85,7 @@ const std::vector<Realisation>& samples(Case c)
                                                        r.occupied.data(), c.L);
             r.largestSize = straightforward::findLargestCluster(
                 r.site.data(), r.occupied.data(), r.largest.data(), r.nOccupied, c.L);
+            model::packSites(r.site.data(), c.L, *r.bits);
         }
     }
     return realisations;
@@ -91,8 +94,9 @@ const std::vector<Realisation>& samples(Case c)
 void realiseProgram(benchmark::State& state, Case c)
 {
     Array site = makeArray(), occupied = makeArray();
+    model::SiteBits bits;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(model::occupySites(c.p, site.data(), occupied.data(), c.L));
+        benchmark::DoNotOptimize(model::occupySites(c.p, site.data(), occupied.data(), c.L, bits));
         benchmark::ClobberMemory();
     }
 }
@@ -116,8 +120,8 @@ void clustersProgram(benchmark::State& state, Case c)
     std::size_t next = 0;
     for (auto _ : state) {
         const auto& r = realisations[next++ % Samples];
-        benchmark::DoNotOptimize(model::findLargestCluster(
-            r.site.data(), r.occupied.data(), largest.data(), r.nOccupied, c.L, workspace));
+        benchmark::DoNotOptimize(
+            model::findLargestCluster(*r.bits, largest.data(), r.nOccupied, c.L, workspace));
         benchmark::ClobberMemory();
     }
 }

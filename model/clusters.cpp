@@ -28,6 +28,8 @@
 #include <bit>
 #include <cassert>
 #include <cstddef>
+#include <cstring>
+#include <memory>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define PERCOLATION_X86_KERNELS 1
@@ -41,24 +43,48 @@ constexpr int MaxGridWidth = MaxLinearSize + 2;
 constexpr int MaxWords = (MaxLinearSize + 63) / 64;
 constexpr int MaxRuns = MaxLinearSize * ((MaxLinearSize + 1) / 2);
 
-// Copies site[1 … L²] into the interior of a (L + 2)² grid and clears its border. Only a site's
-// lowest bit is copied, as the runs read it too: growth steps by a cell's value, so any other
-// value would take it past the queue.
-void fillGrid(const int* site, int L, std::uint8_t* grid)
+// One byte per site, 1 when occupied, for each value of eight bits.
+constexpr auto SpreadBits = [] {
+    std::array<std::array<std::uint8_t, 8>, 256> table{};
+    for (std::size_t byte = 0; byte < 256; ++byte)
+        for (std::size_t bit = 0; bit < 8; ++bit)
+            table[byte][bit] = static_cast<std::uint8_t>((byte >> bit) & 1u);
+    return table;
+}();
+
+// The row's L cells from its words, eight at a time: the last eight may reach up to seven cells
+// past the row, which the caller must put right.
+void spreadRow(const std::uint64_t* words, int L, std::uint8_t* cells)
+{
+    for (int c = 0; c < L; c += 8)
+        std::memcpy(cells + c, SpreadBits[(words[c / 64] >> (c % 64)) & 0xffu].data(), 8);
+}
+
+// Row r of the lattice as words: bit c of the row is column c.
+void readRow(const SiteBits& bits, int r, int L, std::uint64_t* words)
+{
+    const int count = (L + 63) / 64;
+    for (int w = 0; w < count; ++w)
+        words[w] = bits.from(r * L + 64 * w);
+    words[count - 1] &= ~std::uint64_t{0} >> (64 * count - L);
+}
+
+// Spreads the lattice into the interior of a (L + 2)² grid with a border of empty cells. A row
+// spills at most seven cells into the next, so the border is cleared after the rows.
+void fillGrid(const SiteBits& bits, int L, std::uint8_t* grid)
 {
     const int width = L + 2;
-    for (int column = 0; column < width; ++column) {
-        grid[column] = 0;
-        grid[(L + 1) * width + column] = 0;
+    std::array<std::uint64_t, MaxWords> words{};
+    for (int r = 0; r < L; ++r) {
+        readRow(bits, r, L, words.data());
+        spreadRow(words.data(), L, grid + (r + 1) * width + 1);
     }
-    for (int row = 0; row < L; ++row) {
-        std::uint8_t* cell = grid + (row + 1) * width;
-        const int* rowSites = site + row * L + 1;
-        cell[0] = 0;
-        for (int column = 0; column < L; ++column)
-            cell[column + 1] = static_cast<std::uint8_t>(rowSites[column] & 1);
-        cell[L + 1] = 0;
+    std::fill_n(grid, width + 1, std::uint8_t{0});
+    for (int row = 1; row <= L; ++row) {
+        grid[row * width + L + 1] = 0;
+        grid[(row + 1) * width] = 0;
     }
+    std::fill_n(grid + (L + 1) * width, width, std::uint8_t{0});
 }
 
 // Translates grid cells back to site numbers. The row is a multiplication by ceil(2^32 / width)
@@ -129,41 +155,6 @@ struct RowBits
     std::array<int, MaxWords> runsBefore{};       // number of the first run starting in a word
 };
 
-void packRowPortable(const int* rowSites, int L, std::uint64_t* words)
-{
-    const int fullWords = L / 64;
-    for (int w = 0; w < fullWords; ++w) {
-        std::uint64_t bits = 0;
-        for (int b = 0; b < 64; ++b)
-            bits |= static_cast<std::uint64_t>(rowSites[64 * w + b] & 1) << b;
-        words[w] = bits;
-    }
-    if (L % 64 != 0) {
-        std::uint64_t bits = 0;
-        for (int b = 0; b < L % 64; ++b)
-            bits |= static_cast<std::uint64_t>(rowSites[64 * fullWords + b] & 1) << b;
-        words[fullWords] = bits;
-    }
-}
-
-#ifdef PERCOLATION_X86_KERNELS
-// Eight sites at a time: their lowest bits, shifted into the sign bits, make a byte of the row.
-[[gnu::target("avx2")]] void packRowAvx2(const int* rowSites, int L, std::uint64_t* words)
-{
-    const int groups = L / 8;
-    std::fill_n(words, (L + 63) / 64, std::uint64_t{0});
-    for (int g = 0; g < groups; ++g) {
-        const __m256i sites =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowSites + 8 * g));
-        const auto bits = static_cast<unsigned>(
-            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(sites, 31))));
-        words[g / 8] |= static_cast<std::uint64_t>(bits) << (8 * (g % 8));
-    }
-    for (int c = 8 * groups; c < L; ++c)
-        words[c / 64] |= static_cast<std::uint64_t>(rowSites[c] & 1) << (c % 64);
-}
-#endif
-
 // Index of the run of `row` that covers column c (which must be occupied).
 inline int runAt(const RowBits& row, int c)
 {
@@ -184,14 +175,15 @@ inline int findRoot(std::int32_t* parent, int x)
     return x;
 }
 
-template <typename PackRow>
-[[gnu::always_inline]] inline int byRuns(const int* site, int L, ClusterWorkspace& workspace,
-                                         int* largest, PackRow packRow)
+[[gnu::always_inline]] inline int byRuns(const SiteBits& bits, int L, ClusterWorkspace& workspace,
+                                         int* largest)
 {
     std::int32_t* first = workspace.runFirst.data();
     std::int32_t* length = workspace.runLength.data();
     std::int32_t* parent = workspace.runParent.data();
+    std::uint8_t* grid = workspace.grid.data();
     const int words = (L + 63) / 64;
+    const int width = L + 2;
     RowBits rows[2];
     int runs = 0;
     // The winner so far: the largest size any cluster has reached, and the lowest root among the
@@ -208,24 +200,23 @@ template <typename PackRow>
         RowBits& row = rows[r & 1];
         const RowBits& above = rows[(r & 1) ^ 1];
         const int rowBase = r * L + 1; // the site number of column 0
-        packRow(site + rowBase, L, row.occupied.data());
-
+        readRow(bits, r, L, row.occupied.data());
         // Starts and ends alternate along the row, so the k-th end closes the k-th run; a run
         // may close in a later word than the one it opens in.
         int closing = runs;
         for (int w = 0; w < words; ++w) {
             const auto i = static_cast<std::size_t>(w);
-            const std::uint64_t bits = row.occupied[i];
+            const std::uint64_t cells = row.occupied[i];
             const std::uint64_t leftCarry = w > 0 ? row.occupied[i - 1] >> 63 : 0;
             const std::uint64_t rightCarry = w + 1 < words ? row.occupied[i + 1] << 63 : 0;
-            const std::uint64_t starts = bits & ~((bits << 1) | leftCarry);
+            const std::uint64_t starts = cells & ~((cells << 1) | leftCarry);
             row.starts[i] = starts;
             row.runsBefore[i] = runs;
             for (std::uint64_t s = starts; s != 0; s &= s - 1, ++runs) {
                 first[runs] = rowBase + 64 * w + std::countr_zero(s);
                 parent[runs] = runs;
             }
-            for (std::uint64_t e = bits & ~((bits >> 1) | rightCarry); e != 0;
+            for (std::uint64_t e = cells & ~((cells >> 1) | rightCarry); e != 0;
                  e &= e - 1, ++closing) {
                 length[closing] = rowBase + 64 * w + std::countr_zero(e) - first[closing] + 1;
                 consider(length[closing], closing);
@@ -267,38 +258,47 @@ template <typename PackRow>
     if (best == 0)
         return 0;
 
-    fillGrid(site, L, workspace.grid.data());
+    // Filled only now, so that it is still in the cache as the winner grows.
+    fillGrid(bits, L, grid);
     const int lowest = first[winner] - 1;
-    const int width = L + 2;
     const int startCell = (lowest / L + 1) * width + lowest % L + 1;
-    const int size = grow(workspace.grid.data(), width, startCell, workspace.queue.data(), 0);
+    const int size = grow(grid, width, startCell, workspace.queue.data(), 0);
     assert(size == best);
     writeSites(workspace.queue.data(), size, L, largest);
     return size;
 }
 
 // Built for the baseline processor, as every processor without the x86 kernels runs it.
-int byRunsPortable(const int* site, int L, ClusterWorkspace& workspace, int* largest)
+int byRunsPortable(const SiteBits& bits, int L, ClusterWorkspace& workspace, int* largest)
 {
-    return byRuns(site, L, workspace, largest, packRowPortable);
+    return byRuns(bits, L, workspace, largest);
 }
 
 #ifdef PERCOLATION_X86_KERNELS
 // Run counting leans on popcnt and bit scans, which the baseline x86-64 lacks.
-[[gnu::target("avx2,popcnt,bmi,bmi2")]] int byRunsAvx2(const int* site, int L,
+[[gnu::target("avx2,popcnt,bmi,bmi2")]] int byRunsAvx2(const SiteBits& bits, int L,
                                                        ClusterWorkspace& workspace, int* largest)
 {
-    return byRuns(site, L, workspace, largest, packRowAvx2);
+    return byRuns(bits, L, workspace, largest);
 }
 #endif
 
-using RunsMethod = int (*)(const int*, int, ClusterWorkspace&, int*);
+using RunsMethod = int (*)(const SiteBits&, int, ClusterWorkspace&, int*);
+
+bool hasX86Kernels()
+{
+#ifdef PERCOLATION_X86_KERNELS
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
 
 RunsMethod bestRuns()
 {
 #ifdef PERCOLATION_X86_KERNELS
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
-        __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2"))
+    if (hasX86Kernels())
         return byRunsAvx2;
 #endif
     return byRunsPortable;
@@ -313,7 +313,9 @@ bool insideContract(int nOccupied, int L)
 } // namespace
 
 ClusterWorkspace::ClusterWorkspace()
-    : grid(static_cast<std::size_t>(MaxGridWidth * MaxGridWidth)),
+    : bits(std::make_unique<SiteBits>()),
+      // A spread row may spill seven cells past the grid's last interior row.
+      grid(static_cast<std::size_t>(MaxGridWidth * MaxGridWidth + 8)),
       queue(static_cast<std::size_t>(SiteCapacity)), runFirst(static_cast<std::size_t>(MaxRuns)),
       runLength(static_cast<std::size_t>(MaxRuns)), runParent(static_cast<std::size_t>(MaxRuns))
 {
@@ -329,21 +331,31 @@ ClusterMethod bestClusterMethod(int nOccupied, int L)
                                                                   : ClusterMethod::Growth;
 }
 
-int findLargestClusterWith(ClusterMethod method, const int* site, const int* occupied,
-                           int* largest, int nOccupied, int L, ClusterWorkspace& workspace)
+int findLargestClusterWith(ClusterMethod method, const SiteBits& bits, int* largest, int nOccupied,
+                           int L, ClusterWorkspace& workspace)
 {
-    // Both methods find the occupied sites in site[]; the list only tells how many there are.
-    (void)occupied;
     if (!insideContract(nOccupied, L) || nOccupied == 0)
         return 0;
     if (method == ClusterMethod::Runs) {
         static const RunsMethod runs = bestRuns();
-        return runs(site, L, workspace, largest);
+        return runs(bits, L, workspace, largest);
     }
     if (method == ClusterMethod::PortableRuns)
-        return byRunsPortable(site, L, workspace, largest);
-    fillGrid(site, L, workspace.grid.data());
+        return byRunsPortable(bits, L, workspace, largest);
+    fillGrid(bits, L, workspace.grid.data());
     return byGrowth(L, workspace, largest);
+}
+
+int findLargestClusterWith(ClusterMethod method, const int* site, const int* occupied,
+                           int* largest, int nOccupied, int L, ClusterWorkspace& workspace)
+{
+    // Every method reads the lattice as bits; the list only tells how many sites are occupied.
+    (void)occupied;
+    if (!insideContract(nOccupied, L) || nOccupied == 0)
+        return 0;
+    packSitesWith(method == ClusterMethod::PortableRuns ? Kernel::Portable : bestKernel(), site, L,
+                  *workspace.bits);
+    return findLargestClusterWith(method, *workspace.bits, largest, nOccupied, L, workspace);
 }
 
 } // namespace detail
@@ -355,6 +367,15 @@ int findLargestCluster(const int* site, const int* occupied, int* largest, int n
         return 0;
     return detail::findLargestClusterWith(detail::bestClusterMethod(nOccupied, L), site, occupied,
                                           largest, nOccupied, L, workspace);
+}
+
+int findLargestCluster(const SiteBits& bits, int* largest, int nOccupied, int L,
+                       ClusterWorkspace& workspace)
+{
+    if (!insideContract(nOccupied, L))
+        return 0;
+    return detail::findLargestClusterWith(detail::bestClusterMethod(nOccupied, L), bits, largest,
+                                          nOccupied, L, workspace);
 }
 
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "lattice.h"
+
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Finds the largest cluster of nearest-neighbour occupied sites (up, right, down, left; no
@@ -22,6 +25,8 @@ class ClusterWorkspace
 public:
     ClusterWorkspace();
 
+    // The lattice packed from site[], for the calls that take site[].
+    std::unique_ptr<SiteBits> bits;
     std::vector<std::uint8_t> grid;
     std::vector<std::int32_t> queue;
     // Horizontal runs of occupied sites: first site, length (for a root, its cluster's size),
@@ -40,6 +45,10 @@ public:
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L,
                        ClusterWorkspace& workspace);
 
+// The same from the lattice's bits, as occupySites() wrote them with site[].
+int findLargestCluster(const SiteBits& bits, int* largest, int nOccupied, int L,
+                       ClusterWorkspace& workspace);
+
 // The same with scratch memory of its own for the duration of the call.
 int findLargestCluster(const int* site, const int* occupied, int* largest, int nOccupied, int L);
 
@@ -48,13 +57,15 @@ namespace detail {
 // The two exact ways of finding the largest cluster, exposed so that tests can prove each one
 // exact; findLargestCluster() picks one by the lattice's density.
 // PortableRuns is Runs as processors without the x86 kernels run it: no SIMD, and built for
-// the baseline instruction set.
+// the baseline instruction set (given site[], it also packs them without SIMD).
 enum class ClusterMethod { Growth, Runs, PortableRuns };
 
 // For arguments that findLargestCluster() accepts.
 ClusterMethod bestClusterMethod(int nOccupied, int L);
 int findLargestClusterWith(ClusterMethod method, const int* site, const int* occupied,
                            int* largest, int nOccupied, int L, ClusterWorkspace& workspace);
+int findLargestClusterWith(ClusterMethod method, const SiteBits& bits, int* largest, int nOccupied,
+                           int L, ClusterWorkspace& workspace);
 
 } // namespace detail
 

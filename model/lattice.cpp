@@ -6,8 +6,9 @@
 // The states are produced in Lanes independent lanes: lane j holds the state of site s + j and
 // every lane jumps Lanes steps at once (state · a^Lanes mod m), so the lanes run in SIMD
 // registers while the sequence of states stays exactly the serial one. The sites are handled in
-// chunks that stay in L1: a first pass writes site[] and a 16-bit occupancy mask per 16 sites;
-// a second pass appends the occupied sites of each 16 to occupied[] with full-width stores, which
+// chunks that stay in L1: a first pass writes site[] and a 16-bit occupancy mask per 16 sites
+// (straight into the lattice's bits when they are wanted, as the masks are those bits); a second
+// pass appends the occupied sites of each 16 to occupied[] with full-width stores, which
 // may write up to 16 entries past the count. The chunk's final count is known before the second
 // pass, so the entries it could spoil beyond that count are saved first and put back after:
 // nothing past occupied[count] ever changes. The last L² mod Lanes sites are done serially.
@@ -263,9 +264,9 @@ constexpr SlotTable Slots = makeSlotTable();
                                                        int s, int* occupied, int count)
 {
     const __m512i step = _mm512_set1_epi32(Group);
-    __m512i sites = _mm512_add_epi32(_mm512_set1_epi32(s),
-                                     _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12,
-                                                       13, 14, 15));
+    __m512i sites =
+        _mm512_add_epi32(_mm512_set1_epi32(s),
+                         _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
     for (int g = 0; g < groups; ++g) {
         const __mmask16 mask = masks[g];
         // The register form: compressing straight to memory is slow on some processors.
@@ -277,6 +278,42 @@ constexpr SlotTable Slots = makeSlotTable();
 }
 
 #endif // PERCOLATION_X86_KERNELS
+
+// The lowest bits of `count` ≤ Group sites from sites[0 …], the first in bit 0.
+std::uint16_t packGroup(const int* sites, int count)
+{
+    unsigned mask = 0;
+    for (int j = 0; j < count; ++j)
+        mask |= static_cast<unsigned>(sites[j] & 1) << j;
+    return static_cast<std::uint16_t>(mask);
+}
+
+void packPortable(const int* site, int siteCount, std::uint16_t* bits)
+{
+    for (int g = 0; Group * g < siteCount; ++g)
+        bits[g] = packGroup(site + Group * g + 1, std::min(Group, siteCount - Group * g));
+}
+
+#ifdef PERCOLATION_X86_KERNELS
+// Eight sites at a time: their lowest bits, shifted into the sign bits, make a byte.
+[[gnu::target("avx2")]] void packAvx2(const int* site, int siteCount, std::uint16_t* bits)
+{
+    const int groups = siteCount / Group;
+    for (int g = 0; g < groups; ++g) {
+        unsigned mask = 0;
+        for (int half = 0; half < 2; ++half) {
+            const __m256i sites = _mm256_loadu_si256(
+                reinterpret_cast<const __m256i*>(site + Group * g + 8 * half + 1));
+            mask |= static_cast<unsigned>(
+                        _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(sites, 31))))
+                    << (8 * half);
+        }
+        bits[g] = static_cast<std::uint16_t>(mask);
+    }
+    if (siteCount % Group != 0)
+        bits[groups] = packGroup(site + Group * groups + 1, siteCount % Group);
+}
+#endif
 
 struct Kernels
 {
@@ -298,7 +335,8 @@ Kernels kernelsFor(detail::Kernel kernel)
     }
 }
 
-int realise(const Kernels& kernels, double p, int* site, int* occupied, int L)
+// With `bits`, the masks of the first pass are the bits' words, written where they belong.
+int realise(const Kernels& kernels, double p, int* site, int* occupied, int L, std::uint16_t* bits)
 {
     assert(L >= 1 && L <= MaxLinearSize);
     if (L < 1 || L > MaxLinearSize)
@@ -318,18 +356,19 @@ int realise(const Kernels& kernels, double p, int* site, int* occupied, int L)
             value = mulMod(RandomMultiplier, value);
             lane = value;
         }
-        alignas(64) std::array<std::uint16_t, ChunkGroups> masks{};
+        alignas(64) std::array<std::uint16_t, ChunkGroups> chunkMasks{};
         std::array<int, Group> saved{};
         while (s <= blockedSites) {
             const int chunkSites = std::min(ChunkSites, blockedSites - s + 1);
-            const int newCount = count + kernels.first(lanes.data(), threshold, site + s,
-                                                       masks.data(), chunkSites / Lanes);
+            std::uint16_t* masks = bits != nullptr ? bits + (s - 1) / Group : chunkMasks.data();
+            const int newCount = count + kernels.first(lanes.data(), threshold, site + s, masks,
+                                                       chunkSites / Lanes);
             // A store of the second pass covers Group entries from its first free one, so it
             // reaches at most Group entries past the new count, and never past the last site of
             // its group, which bounds the count before it.
             const int guardEnd = std::min(newCount + Group, s + chunkSites - 1);
             std::copy(occupied + newCount + 1, occupied + guardEnd + 1, saved.begin());
-            count = kernels.second(masks.data(), chunkSites / Group, s, occupied, count);
+            count = kernels.second(masks, chunkSites / Group, s, occupied, count);
             assert(count == newCount);
             std::copy(saved.begin(), saved.begin() + (guardEnd - newCount),
                       occupied + newCount + 1);
@@ -339,11 +378,15 @@ int realise(const Kernels& kernels, double p, int* site, int* occupied, int L)
     // The lanes have jumped once past the last block, so the state after it is computed
     // directly.
     std::uint32_t state = mulMod(powerOfMultiplier(blockedSites), initial);
+    if (bits != nullptr)
+        std::fill(bits + blockedSites / Group, bits + (siteCount + Group - 1) / Group, 0);
     for (; s <= siteCount; ++s) {
         state = mulMod(RandomMultiplier, state);
         if (state < threshold) {
             site[s] = 1;
             occupied[++count] = s;
+            if (bits != nullptr)
+                bits[(s - 1) / Group] |= static_cast<std::uint16_t>(1u << (s - 1) % Group);
         } else {
             site[s] = 0;
         }
@@ -380,19 +423,49 @@ Kernel bestKernel()
     return best;
 }
 
-int occupySitesWith(Kernel kernel, double p, int* site, int* occupied, int L)
+int occupySitesWith(Kernel kernel, double p, int* site, int* occupied, int L, SiteBits* bits)
 {
     assert(kernelAvailable(kernel));
     return realise(kernelsFor(kernelAvailable(kernel) ? kernel : Kernel::Portable), p, site,
-                   occupied, L);
+                   occupied, L, bits != nullptr ? bits->words.data() : nullptr);
+}
+
+void packSitesWith(Kernel kernel, const int* site, int L, SiteBits& bits)
+{
+    assert(kernelAvailable(kernel) && L >= 1 && L <= MaxLinearSize);
+#ifdef PERCOLATION_X86_KERNELS
+    if (kernel != Kernel::Portable && kernelAvailable(kernel)) {
+        packAvx2(site, L * L, bits.words.data());
+        return;
+    }
+#endif
+    (void)kernel;
+    packPortable(site, L * L, bits.words.data());
 }
 
 } // namespace detail
 
-int occupySites(double p, int* site, int* occupied, int L)
+namespace {
+const Kernels& bestKernels()
 {
     static const Kernels kernels = kernelsFor(detail::bestKernel());
-    return realise(kernels, p, site, occupied, L);
+    return kernels;
+}
+} // namespace
+
+int occupySites(double p, int* site, int* occupied, int L)
+{
+    return realise(bestKernels(), p, site, occupied, L, nullptr);
+}
+
+int occupySites(double p, int* site, int* occupied, int L, SiteBits& bits)
+{
+    return realise(bestKernels(), p, site, occupied, L, bits.words.data());
+}
+
+void packSites(const int* site, int L, SiteBits& bits)
+{
+    detail::packSitesWith(detail::bestKernel(), site, L, bits);
 }
 
 } // namespace model

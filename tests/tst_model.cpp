@@ -37,6 +37,21 @@ Sites reach(const Sites& list, int L)
     return prefix(list, std::min(L * L + 64, model::SiteCapacity - 1));
 }
 
+// The words of bits that hold sites 1 … L², the last one's other bits clear.
+std::vector<std::uint16_t> wordsOf(const model::SiteBits& bits, int L)
+{
+    return {bits.words.begin(), bits.words.begin() + (L * L + 15) / 16};
+}
+
+void setBitsOf(const Sites& site, int L, model::SiteBits& bits)
+{
+    bits.words.fill(0xffff);
+    std::fill_n(bits.words.begin(), (L * L + 15) / 16, 0);
+    for (int s = 1; s <= L * L; ++s)
+        bits.words[static_cast<std::size_t>(s - 1) / 16] |=
+            static_cast<std::uint16_t>((site[static_cast<std::size_t>(s)] & 1) << (s - 1) % 16);
+}
+
 } // namespace
 
 class ModelTest : public QObject
@@ -119,7 +134,9 @@ private slots:
             if (site[static_cast<std::size_t>(s)] % 2 == 1)
                 occupied[static_cast<std::size_t>(++n)] = s;
         }
-        model::ClusterWorkspace workspace;
+        // One workspace for every row, as the widget keeps one across sizes: nothing a lattice
+        // leaves in it may reach the next.
+        static model::ClusterWorkspace workspace;
         for (const int method : {-1, 0, 1, 2}) {
             Sites largest = makeArray();
             const int size = method < 0
@@ -136,7 +153,8 @@ private slots:
     void fastPathsAreBitIdentical_data()
     {
         QTest::addColumn<int>("L");
-        for (const int L : {1, 2, 3, 5, 8, 31, 33, 63, 64, 65, 150, 300, 600})
+        // Large and small by turns, so that each lattice follows a larger one in the workspace.
+        for (const int L : {600, 1, 300, 2, 150, 3, 65, 5, 64, 8, 63, 31, 33})
             QTest::addRow("L=%d", L) << L;
     }
 
@@ -166,10 +184,11 @@ private slots:
                              std::numeric_limits<double>::quiet_NaN(),
                              std::numeric_limits<double>::denorm_min()};
         straightforward::Generator reference;
-        model::ClusterWorkspace workspace;
+        static model::ClusterWorkspace workspace;
         Sites site = makeArray(), occupied = makeArray(), largest = makeArray();
         Sites expectedSite = makeArray(), expectedOccupied = makeArray();
         Sites expectedLargest = makeArray();
+        model::SiteBits bits, expectedBits;
         for (int i = 0; i < std::max(8, 2000 / L); ++i) {
             if (i % 5 == 0)
                 reference.state = anyState(random);
@@ -183,31 +202,45 @@ private slots:
             const std::int32_t state = reference.state;
             const int n = straightforward::occupySites(reference, p, expectedSite.data(),
                                                        expectedOccupied.data(), L);
+            setBitsOf(expectedSite, L, expectedBits);
+            // Every kernel realises with and without bits, and packs site[] into bits.
             for (const Kernel kernel : {Kernel::Portable, Kernel::Avx2, Kernel::Avx512}) {
                 if (!model::detail::kernelAvailable(kernel))
                     continue;
+                const auto name = qPrintable(
+                    QStringLiteral("kernel %1, p = %2").arg(static_cast<int>(kernel)).arg(p));
                 model::rngState = state;
-                QCOMPARE(
-                    model::detail::occupySitesWith(kernel, p, site.data(), occupied.data(), L), n);
+                bits.words.fill(0xffff);
+                QCOMPARE(model::detail::occupySitesWith(kernel, p, site.data(), occupied.data(), L,
+                                                        i % 2 ? &bits : nullptr),
+                         n);
                 QCOMPARE(model::rngState, reference.state);
-                QVERIFY2(
-                    reach(site, L) == reach(expectedSite, L) &&
-                        reach(occupied, L) == reach(expectedOccupied, L),
-                    qPrintable(
-                        QStringLiteral("kernel %1, p = %2").arg(static_cast<int>(kernel)).arg(p)));
+                QVERIFY2(reach(site, L) == reach(expectedSite, L) &&
+                             reach(occupied, L) == reach(expectedOccupied, L),
+                         name);
+                QVERIFY2(i % 2 == 0 || wordsOf(bits, L) == wordsOf(expectedBits, L), name);
+                bits.words.fill(0xffff);
+                model::detail::packSitesWith(kernel, site.data(), L, bits);
+                QVERIFY2(wordsOf(bits, L) == wordsOf(expectedBits, L), name);
             }
             const int size = straightforward::findLargestCluster(site.data(), occupied.data(),
                                                                  expectedLargest.data(), n, L);
+            // Every method from site[] and from the bits, the bits' words past the lattice set.
             for (const auto method :
                  {ClusterMethod::Growth, ClusterMethod::Runs, ClusterMethod::PortableRuns}) {
-                QCOMPARE(model::detail::findLargestClusterWith(method, site.data(),
-                                                               occupied.data(), largest.data(), n,
-                                                               L, workspace),
-                         size);
-                QVERIFY2(
-                    reach(largest, L) == reach(expectedLargest, L),
-                    qPrintable(
-                        QStringLiteral("method %1, p = %2").arg(static_cast<int>(method)).arg(p)));
+                for (const bool fromBits : {false, true}) {
+                    QCOMPARE(fromBits ? model::detail::findLargestClusterWith(
+                                            method, expectedBits, largest.data(), n, L, workspace)
+                                      : model::detail::findLargestClusterWith(
+                                            method, site.data(), occupied.data(), largest.data(),
+                                            n, L, workspace),
+                             size);
+                    QVERIFY2(reach(largest, L) == reach(expectedLargest, L),
+                             qPrintable(QStringLiteral("method %1 from %2, p = %3")
+                                            .arg(static_cast<int>(method))
+                                            .arg(fromBits ? "bits" : "sites")
+                                            .arg(p)));
+                }
                 QVERIFY(reach(site, L) == reach(expectedSite, L) &&
                         reach(occupied, L) == reach(expectedOccupied, L));
             }

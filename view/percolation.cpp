@@ -7,21 +7,14 @@
 #include <QPainter>
 
 Percolation::Percolation(QWidget* parent, const char* name)
-    : QWidget(parent),
-      p(0.5),
-      isolate(false),
-      largestSize(0),
-      nOccupied(0),
-      L(600),
-      site(new int[model::SiteCapacity]),
-      occupied(new int[model::SiteCapacity]),
-      largest(new int[model::SiteCapacity]),
+    : QWidget(parent), p(0.5), isolate(false), largestSize(0), nOccupied(0), L(600),
+      site(new int[model::SiteCapacity]), occupied(new int[model::SiteCapacity]),
+      largest(new int[model::SiteCapacity]), bits(std::make_unique<model::SiteBits>()),
       picture(lattice_picture::makeImage())
 {
     if (name != nullptr)
         setObjectName(QString::fromLatin1(name));
-    nOccupied = occupySites(p, site.get(), occupied.get(), L);
-    largestSize = findLargestCluster(site.get(), occupied.get(), largest.get(), nOccupied, L);
+    realise();
 
     setAccessibleName(QStringLiteral("Lattice"));
 }
@@ -60,11 +53,18 @@ const QImage& Percolation::composePicture()
     return picture;
 }
 
+void Percolation::realise()
+{
+    nOccupied = model::occupySites(p, site.get(), occupied.get(), L, *bits);
+    largestSize = model::findLargestCluster(*bits, largest.get(), nOccupied, L, clusterWorkspace);
+    emit largestChanged(largestSize);
+    emit sizeChanged(L);
+}
+
 void Percolation::startNew()
 {
     ++realisations;
-    nOccupied = occupySites(p, site.get(), occupied.get(), L);
-    largestSize = findLargestCluster(site.get(), occupied.get(), largest.get(), nOccupied, L);
+    realise();
     repaint();
 }
 
@@ -103,6 +103,5 @@ void Percolation::paintEvent(QPaintEvent* /*event*/)
     // scaled without smoothing, so they stay sharp.
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(QRect(0, 0, lattice_picture::Side, lattice_picture::Side),
-                      composePicture());
+    painter.drawImage(QRect(0, 0, lattice_picture::Side, lattice_picture::Side), composePicture());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/clusters.h"
+#include "model/lattice.h"
 
 #include <QImage>
 #include <QWidget>
@@ -59,6 +60,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Realises the lattice and finds its largest cluster, as findLargestCluster() announces it.
+    void realise();
+
     bool isolate;
     int largestSize;
     int nOccupied;
@@ -67,6 +71,8 @@ private:
     std::unique_ptr<int[]> site;
     std::unique_ptr<int[]> occupied;
     std::unique_ptr<int[]> largest;
+    // The realisation's sites as bits, which the cluster pass and the picture read.
+    std::unique_ptr<model::SiteBits> bits;
 
     model::ClusterWorkspace clusterWorkspace;
     QImage picture;
