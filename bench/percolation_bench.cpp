@@ -146,8 +146,7 @@ void pictureProgram(benchmark::State& state, Case c)
     std::size_t next = 0;
     for (auto _ : state) {
         const auto& r = realisations[next++ % Samples];
-        lattice_picture::compose(image, c.L, false, r.occupied.data(), r.nOccupied,
-                                 r.largest.data(), r.largestSize);
+        lattice_picture::compose(image, c.L, false, *r.bits, r.largest.data(), r.largestSize);
         benchmark::DoNotOptimize(image.constBits());
         benchmark::ClobberMemory();
     }

@@ -135,9 +135,11 @@ private slots:
 
     void otherSizesDrawNothing()
     {
+        model::SiteBits bits;
+        bits.words.fill(0xffff);
         const int list[] = {0, 1};
         QImage image = makeImage(), blue = makeImage();
-        compose(image, 100, false, list, 1, list, 1);
+        compose(image, 100, false, bits, list, 1);
         blue.fill(EmptyColour);
         QVERIFY(image == blue);
     }

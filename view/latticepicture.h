@@ -1,13 +1,16 @@
 #pragma once
 
+#include "model/lattice.h"
+
 #include <QImage>
 #include <QRgb>
 
-// Composes the 600 × 600 picture of a realisation: blue background, the occupied sites in yellow
-// and then the largest cluster in red over them. Site s of an L × L lattice is a k × k block,
-// k = 600 / L, with its top-left pixel at (k · column, k · row). With `isolate` set the yellow
-// pass is skipped, so the largest cluster stands alone. Sizes other than 150, 300 and 600 give an
-// all-blue picture. Pixels are written straight into the scanlines.
+// Composes the 600 × 600 picture of a realisation: empty sites blue, occupied sites yellow, and
+// the sites of the largest cluster red over them. Site s of an L × L lattice is a k × k block,
+// k = 600 / L, with its top-left pixel at (k · column, k · row). With `isolate` set occupied
+// sites are drawn as empty ones, so the largest cluster stands alone. Sizes other than 150, 300
+// and 600 give an all-blue picture. Pixels are written straight into the scanlines: each line of
+// blocks once, from the lattice's bits, and then the largest cluster's blocks.
 namespace lattice_picture {
 
 inline constexpr int Side = 600;
@@ -18,7 +21,9 @@ inline constexpr QRgb LargestColour = 0xffff0000;
 // A picture of the right size and format for compose().
 QImage makeImage();
 
-void compose(QImage& image, int L, bool isolate, const int* occupied, int nOccupied,
-             const int* largest, int largestSize);
+// `bits` as model::occupySites() or model::packSites() wrote them for the lattice, and the
+// largest cluster largest[1 … largestSize] as model::findLargestCluster() found it.
+void compose(QImage& image, int L, bool isolate, const model::SiteBits& bits, const int* largest,
+             int largestSize);
 
 } // namespace lattice_picture

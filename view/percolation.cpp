@@ -48,8 +48,7 @@ int Percolation::findLargestCluster(int* sites, int* occupiedSites, int* largest
 
 const QImage& Percolation::composePicture()
 {
-    lattice_picture::compose(picture, L, isolate, occupied.get(), nOccupied, largest.get(),
-                             largestSize);
+    lattice_picture::compose(picture, L, isolate, *bits, largest.get(), largestSize);
     return picture;
 }
 
