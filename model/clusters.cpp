@@ -13,9 +13,9 @@
 // Runs: each row is packed into 64-bit words, and its horizontal runs of occupied sites are
 // numbered in site order. Runs of neighbouring rows that overlap are joined by union–find, always
 // keeping the lower run as the root, so a cluster's root is the run holding its lowest site.
-// A root carries the size of its whole cluster, added up as runs join, and the winner (the
-// largest, and of equal ones the lowest root) is kept up to date as sizes grow; it is then grown
-// breadth-first alone, as above, for its discovery order.
+// A root carries the size of its whole cluster, added up as runs join, and once every run has
+// joined, the winner (the largest, and of equal ones the lowest root) is the first largest entry;
+// it is then grown breadth-first alone, as above, for its discovery order.
 // Lattices up to somewhat past the percolation threshold go this way: growth there is bound by
 // the latency of its queue, since most clusters are small, while the work per run is short and
 // independent.
@@ -186,16 +186,6 @@ inline int findRoot(std::int32_t* parent, int x)
     const int width = L + 2;
     RowBits rows[2];
     int runs = 0;
-    // The winner so far: the largest size any cluster has reached, and the lowest root among the
-    // clusters that reached it. Sizes only grow, and a cluster's root is final once its size is,
-    // so this ends as the largest cluster with the lowest root, without a pass over the runs.
-    int best = 0;
-    int winner = 0;
-    auto consider = [&](int size, int root) {
-        const bool better = size > best || (size == best && root < winner);
-        best = better ? size : best;
-        winner = better ? root : winner;
-    };
     for (int r = 0; r < L; ++r) {
         RowBits& row = rows[r & 1];
         const RowBits& above = rows[(r & 1) ^ 1];
@@ -219,7 +209,6 @@ inline int findRoot(std::int32_t* parent, int x)
             for (std::uint64_t e = cells & ~((cells >> 1) | rightCarry); e != 0;
                  e &= e - 1, ++closing) {
                 length[closing] = rowBase + 64 * w + std::countr_zero(e) - first[closing] + 1;
-                consider(length[closing], closing);
             }
         }
         if (r == 0)
@@ -248,15 +237,22 @@ inline int findRoot(std::int32_t* parent, int x)
                 const int high = std::max(a, b);
                 parent[high] = low;
                 length[low] += low != high ? length[high] : 0;
-                consider(length[low], low);
                 lastRun = run;
                 lastRoot = low;
             }
         }
     }
 
-    if (best == 0)
+    // The winner: the largest cluster, and of equal ones the lowest root. A run that is no longer
+    // a root holds the size its cluster had when it stopped being one, which is no more than its
+    // root's and comes after it, so the first of the largest entries is the winner's root.
+    if (runs == 0)
         return 0;
+    // Two passes: the largest size without a branch per run, then its first place.
+    int best = 0;
+    for (int k = 0; k < runs; ++k)
+        best = std::max(best, length[k]);
+    const auto winner = static_cast<int>(std::find(length, length + runs, best) - length);
 
     // Filled only now, so that it is still in the cache as the winner grows.
     fillGrid(bits, L, grid);
