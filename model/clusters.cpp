@@ -147,6 +147,45 @@ int byGrowth(int L, ClusterWorkspace& workspace, int* largest)
     return bestSize;
 }
 
+// The positions of the set bits of every byte value, in increasing order, and their number.
+struct BytePositions
+{
+    std::array<std::array<std::uint8_t, 8>, 256> positions{};
+    std::array<std::uint8_t, 256> counts{};
+};
+
+constexpr BytePositions Positions = [] {
+    BytePositions table;
+    for (std::size_t byte = 0; byte < 256; ++byte)
+        for (std::uint8_t bit = 0; bit < 8; ++bit)
+            if ((byte >> bit) & 1u)
+                table.positions[byte][table.counts[byte]++] = bit;
+    return table;
+}();
+
+// Room for the columns of a row's runs, and for what columnsOf() writes past them.
+constexpr int MaxRowColumns = (MaxLinearSize + 1) / 2 + 8;
+
+// The columns of the set bits of words[0 … count), in increasing order, to out[0 …]; returns
+// their number. A byte at a time, with the same work for every byte: a loop over the set bits
+// would end at a different point for every word, and the processor would mispredict each end.
+// Writes up to eight entries past the last column.
+inline int columnsOf(const std::uint64_t* words, int count, std::uint16_t* out)
+{
+    int n = 0;
+    for (int w = 0; w < count; ++w) {
+        for (int b = 0; b < 8; ++b) {
+            const auto byte = static_cast<std::size_t>((words[w] >> (8 * b)) & 0xffu);
+            const auto base = static_cast<std::uint16_t>(64 * w + 8 * b);
+            for (std::size_t i = 0; i < 8; ++i)
+                out[n + static_cast<int>(i)] =
+                    static_cast<std::uint16_t>(base + Positions.positions[byte][i]);
+            n += Positions.counts[byte];
+        }
+    }
+    return n;
+}
+
 // One row of the lattice as bits: bit c of the row is column c.
 struct RowBits
 {
@@ -185,6 +224,11 @@ inline int findRoot(std::int32_t* parent, int x)
     const int words = (L + 63) / 64;
     const int width = L + 2;
     RowBits rows[2];
+    std::array<std::uint64_t, MaxWords> ends;
+    std::array<std::uint16_t, MaxRowColumns> startArray;
+    std::array<std::uint16_t, MaxRowColumns> endArray;
+    std::uint16_t* startColumns = startArray.data();
+    std::uint16_t* endColumns = endArray.data();
     int runs = 0;
     for (int r = 0; r < L; ++r) {
         RowBits& row = rows[r & 1];
@@ -193,7 +237,6 @@ inline int findRoot(std::int32_t* parent, int x)
         readRow(bits, r, L, row.occupied.data());
         // Starts and ends alternate along the row, so the k-th end closes the k-th run; a run
         // may close in a later word than the one it opens in.
-        int closing = runs;
         for (int w = 0; w < words; ++w) {
             const auto i = static_cast<std::size_t>(w);
             const std::uint64_t cells = row.occupied[i];
@@ -202,14 +245,16 @@ inline int findRoot(std::int32_t* parent, int x)
             const std::uint64_t starts = cells & ~((cells << 1) | leftCarry);
             row.starts[i] = starts;
             row.runsBefore[i] = runs;
-            for (std::uint64_t s = starts; s != 0; s &= s - 1, ++runs) {
-                first[runs] = rowBase + 64 * w + std::countr_zero(s);
-                parent[runs] = runs;
-            }
-            for (std::uint64_t e = cells & ~((cells >> 1) | rightCarry); e != 0;
-                 e &= e - 1, ++closing) {
-                length[closing] = rowBase + 64 * w + std::countr_zero(e) - first[closing] + 1;
-            }
+            runs += std::popcount(starts);
+            ends[i] = cells & ~((cells >> 1) | rightCarry);
+        }
+        const int count = columnsOf(row.starts.data(), words, startColumns);
+        columnsOf(ends.data(), words, endColumns);
+        const int rowFirst = runs - count;
+        for (int k = 0; k < count; ++k) {
+            parent[rowFirst + k] = rowFirst + k;
+            length[rowFirst + k] = endColumns[k] - startColumns[k] + 1;
+            first[rowFirst + k] = rowBase + startColumns[k];
         }
         if (r == 0)
             continue;

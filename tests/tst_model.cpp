@@ -116,6 +116,16 @@ private slots:
             lastColumn[65 * row + 64] = u'#', column.push_back(65 * (row + 1));
         lastColumn.replace(0, 3, QStringLiteral("###"));
         QTest::newRow("winner in the last column") << 65 << lastColumn << column;
+        // The widest lattice with as many runs in every row as there can be: 300 columns of 600
+        // sites, all of one size.
+        QString stripes(600 * 600, u'.');
+        Sites firstColumn;
+        for (int row = 0; row < 600; ++row) {
+            for (int stripe = 0; stripe < 600; stripe += 2)
+                stripes[600 * row + stripe] = u'#';
+            firstColumn.push_back(600 * row + 1);
+        }
+        QTest::newRow("300 runs in every row") << 600 << stripes << firstColumn;
         for (const int L : {0, 601, INT_MAX, INT_MIN})
             QTest::addRow("L = %d", L) << L << "#" << Sites{};
     }
