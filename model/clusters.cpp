@@ -277,11 +277,14 @@ inline int findRoot(std::int32_t* parent, int x)
                 const int run = runAt(row, c);
                 const int a = run == lastRun ? lastRoot : run;
                 const int b = findRoot(parent, runAt(above, c));
-                // The root keeps the size of its whole cluster.
+                // The root keeps the size of its whole cluster. Written without a branch on how
+                // the two roots compare, which would be mispredicted as often as a run joins a
+                // second time: when a cluster meets itself the root links to itself and adds 0.
                 const int low = std::min(a, b);
-                const int high = std::max(a, b);
+                const int high = a ^ b ^ low;
+                const int added = length[high] & -static_cast<int>(a != b);
                 parent[high] = low;
-                length[low] += low != high ? length[high] : 0;
+                length[low] += added;
                 lastRun = run;
                 lastRoot = low;
             }
