@@ -163,8 +163,9 @@ constexpr BytePositions Positions = [] {
     return table;
 }();
 
-// Room for the columns of a row's runs, and for what columnsOf() writes past them.
-constexpr int MaxRowColumns = (MaxLinearSize + 1) / 2 + 8;
+// Room for the first and past-the-last columns of a row's runs, and for what columnsOf() writes
+// past them.
+constexpr int MaxRowColumns = 2 * ((MaxLinearSize + 1) / 2) + 8;
 
 // The columns of the set bits of words[0 … count), in increasing order, to out[0 …]; returns
 // their number. A byte at a time, with the same work for every byte: a loop over the set bits
@@ -192,6 +193,25 @@ struct RowBits
     std::array<std::uint64_t, MaxWords> occupied{};
     std::array<std::uint64_t, MaxWords> starts{}; // first columns of runs
     std::array<int, MaxWords> runsBefore{};       // number of the first run starting in a word
+    // Where the row changes between empty and occupied: the first and the past-the-last column
+    // of every run, one word more for a run that ends at a multiple of 64.
+    std::array<std::uint64_t, MaxWords + 1> edges{};
+
+    // Fills starts, runsBefore (counting from `runs`) and edges from occupied.
+    void findRuns(int words, int runs)
+    {
+        for (int w = 0; w < words; ++w) {
+            const auto i = static_cast<std::size_t>(w);
+            const std::uint64_t carry = w > 0 ? occupied[i - 1] >> 63 : 0;
+            const std::uint64_t shifted = (occupied[i] << 1) | carry;
+            starts[i] = occupied[i] & ~shifted;
+            edges[i] = occupied[i] ^ shifted;
+            runsBefore[i] = runs;
+            runs += std::popcount(starts[i]);
+        }
+        edges[static_cast<std::size_t>(words)] =
+            occupied[static_cast<std::size_t>(words - 1)] >> 63;
+    }
 };
 
 // Index of the run of `row` that covers column c (which must be occupied).
@@ -217,45 +237,29 @@ inline int findRoot(std::int32_t* parent, int x)
 [[gnu::always_inline]] inline int byRuns(const SiteBits& bits, int L, ClusterWorkspace& workspace,
                                          int* largest)
 {
-    std::int32_t* first = workspace.runFirst.data();
+    std::int32_t* rowRuns = workspace.runFirst.data(); // the first run of every row
     std::int32_t* length = workspace.runLength.data();
     std::int32_t* parent = workspace.runParent.data();
     std::uint8_t* grid = workspace.grid.data();
     const int words = (L + 63) / 64;
     const int width = L + 2;
     RowBits rows[2];
-    std::array<std::uint64_t, MaxWords> ends;
-    std::array<std::uint16_t, MaxRowColumns> startArray;
-    std::array<std::uint16_t, MaxRowColumns> endArray;
-    std::uint16_t* startColumns = startArray.data();
-    std::uint16_t* endColumns = endArray.data();
+    std::array<std::uint16_t, MaxRowColumns> edgeArray;
+    std::uint16_t* edges = edgeArray.data();
     int runs = 0;
     for (int r = 0; r < L; ++r) {
         RowBits& row = rows[r & 1];
         const RowBits& above = rows[(r & 1) ^ 1];
-        const int rowBase = r * L + 1; // the site number of column 0
         readRow(bits, r, L, row.occupied.data());
-        // Starts and ends alternate along the row, so the k-th end closes the k-th run; a run
-        // may close in a later word than the one it opens in.
-        for (int w = 0; w < words; ++w) {
-            const auto i = static_cast<std::size_t>(w);
-            const std::uint64_t cells = row.occupied[i];
-            const std::uint64_t leftCarry = w > 0 ? row.occupied[i - 1] >> 63 : 0;
-            const std::uint64_t rightCarry = w + 1 < words ? row.occupied[i + 1] << 63 : 0;
-            const std::uint64_t starts = cells & ~((cells << 1) | leftCarry);
-            row.starts[i] = starts;
-            row.runsBefore[i] = runs;
-            runs += std::popcount(starts);
-            ends[i] = cells & ~((cells >> 1) | rightCarry);
-        }
-        const int count = columnsOf(row.starts.data(), words, startColumns);
-        columnsOf(ends.data(), words, endColumns);
-        const int rowFirst = runs - count;
+        row.findRuns(words, runs);
+        rowRuns[r] = runs;
+        // The edges alternate along the row, each run's first column and then its past-the-last.
+        const int count = columnsOf(row.edges.data(), words + 1, edges) / 2;
         for (int k = 0; k < count; ++k) {
-            parent[rowFirst + k] = rowFirst + k;
-            length[rowFirst + k] = endColumns[k] - startColumns[k] + 1;
-            first[rowFirst + k] = rowBase + startColumns[k];
+            parent[runs + k] = runs + k;
+            length[runs + k] = edges[2 * k + 1] - edges[2 * k];
         }
+        runs += count;
         if (r == 0)
             continue;
 
@@ -304,8 +308,13 @@ inline int findRoot(std::int32_t* parent, int x)
 
     // Filled only now, so that it is still in the cache as the winner grows.
     fillGrid(bits, L, grid);
-    const int lowest = first[winner] - 1;
-    const int startCell = (lowest / L + 1) * width + lowest % L + 1;
+    // The winner's lowest site is the first of its root run.
+    const auto row =
+        static_cast<int>(std::upper_bound(rowRuns, rowRuns + L, winner) - rowRuns) - 1;
+    readRow(bits, row, L, rows[0].occupied.data());
+    rows[0].findRuns(words, 0);
+    columnsOf(rows[0].edges.data(), words + 1, edges);
+    const int startCell = (row + 1) * width + edges[2 * (winner - rowRuns[row])] + 1;
     const int size = grow(grid, width, startCell, workspace.queue.data(), 0);
     assert(size == best);
     writeSites(workspace.queue.data(), size, L, largest);
