@@ -52,13 +52,39 @@ constexpr auto SpreadBits = [] {
     return table;
 }();
 
-// The row's L cells from its words, eight at a time: the last eight may reach up to seven cells
-// past the row, which the caller must put right.
-void spreadRow(const std::uint64_t* words, int L, std::uint8_t* cells)
+// The row's L cells from its words. A spread may write up to 31 cells of 0 past the row, which
+// the caller must put right.
+struct SpreadPortable
 {
-    for (int c = 0; c < L; c += 8)
-        std::memcpy(cells + c, SpreadBits[(words[c / 64] >> (c % 64)) & 0xffu].data(), 8);
-}
+    // Eight cells at a time, from a table.
+    static void row(const std::uint64_t* words, int L, std::uint8_t* cells)
+    {
+        for (int c = 0; c < L; c += 8)
+            std::memcpy(cells + c, SpreadBits[(words[c / 64] >> (c % 64)) & 0xffu].data(), 8);
+    }
+};
+
+#ifdef PERCOLATION_X86_KERNELS
+struct SpreadAvx2
+{
+    // 32 cells at a time: each byte takes the byte of the bits that holds its cell, and keeps
+    // its own bit.
+    [[gnu::target("avx2")]] static void row(const std::uint64_t* words, int L, std::uint8_t* cells)
+    {
+        const __m256i byteOfCell =
+            _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2,
+                             2, 3, 3, 3, 3, 3, 3, 3, 3);
+        const __m256i bitOfCell = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201u));
+        const __m256i one = _mm256_set1_epi8(1);
+        for (int c = 0; c < L; c += 32) {
+            const auto chunk = static_cast<int>(words[c / 64] >> (c % 64));
+            const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(chunk), byteOfCell);
+            const __m256i set = _mm256_cmpeq_epi8(_mm256_and_si256(spread, bitOfCell), bitOfCell);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells + c), _mm256_and_si256(set, one));
+        }
+    }
+};
+#endif
 
 // Row r of the lattice as words: bit c of the row is column c.
 void readRow(const SiteBits& bits, int r, int L, std::uint64_t* words)
@@ -70,14 +96,14 @@ void readRow(const SiteBits& bits, int r, int L, std::uint64_t* words)
 }
 
 // Spreads the lattice into the interior of a (L + 2)² grid with a border of empty cells. A row
-// spills at most seven cells into the next, so the border is cleared after the rows.
-void fillGrid(const SiteBits& bits, int L, std::uint8_t* grid)
+// may spill into the next, so the border is cleared after the rows.
+template <typename Spread> void fillGrid(const SiteBits& bits, int L, std::uint8_t* grid)
 {
     const int width = L + 2;
     std::array<std::uint64_t, MaxWords> words{};
     for (int r = 0; r < L; ++r) {
         readRow(bits, r, L, words.data());
-        spreadRow(words.data(), L, grid + (r + 1) * width + 1);
+        Spread::row(words.data(), L, grid + (r + 1) * width + 1);
     }
     std::fill_n(grid, width + 1, std::uint8_t{0});
     for (int row = 1; row <= L; ++row) {
@@ -234,6 +260,7 @@ inline int findRoot(std::int32_t* parent, int x)
     return x;
 }
 
+template <typename Spread>
 [[gnu::always_inline]] inline int byRuns(const SiteBits& bits, int L, ClusterWorkspace& workspace,
                                          int* largest)
 {
@@ -307,7 +334,7 @@ inline int findRoot(std::int32_t* parent, int x)
     const auto winner = static_cast<int>(std::find(length, length + runs, best) - length);
 
     // Filled only now, so that it is still in the cache as the winner grows.
-    fillGrid(bits, L, grid);
+    fillGrid<Spread>(bits, L, grid);
     // The winner's lowest site is the first of its root run.
     const auto row =
         static_cast<int>(std::upper_bound(rowRuns, rowRuns + L, winner) - rowRuns) - 1;
@@ -324,7 +351,7 @@ inline int findRoot(std::int32_t* parent, int x)
 // Built for the baseline processor, as every processor without the x86 kernels runs it.
 int byRunsPortable(const SiteBits& bits, int L, ClusterWorkspace& workspace, int* largest)
 {
-    return byRuns(bits, L, workspace, largest);
+    return byRuns<SpreadPortable>(bits, L, workspace, largest);
 }
 
 #ifdef PERCOLATION_X86_KERNELS
@@ -332,7 +359,7 @@ int byRunsPortable(const SiteBits& bits, int L, ClusterWorkspace& workspace, int
 [[gnu::target("avx2,popcnt,bmi,bmi2")]] int byRunsAvx2(const SiteBits& bits, int L,
                                                        ClusterWorkspace& workspace, int* largest)
 {
-    return byRuns(bits, L, workspace, largest);
+    return byRuns<SpreadAvx2>(bits, L, workspace, largest);
 }
 #endif
 
@@ -367,8 +394,8 @@ bool insideContract(int nOccupied, int L)
 
 ClusterWorkspace::ClusterWorkspace()
     : bits(std::make_unique<SiteBits>()),
-      // A spread row may spill seven cells past the grid's last interior row.
-      grid(static_cast<std::size_t>(MaxGridWidth * MaxGridWidth + 8)),
+      // A spread row may spill 31 cells past the grid's last interior row.
+      grid(static_cast<std::size_t>(MaxGridWidth * MaxGridWidth + 32)),
       queue(static_cast<std::size_t>(SiteCapacity)), runFirst(static_cast<std::size_t>(MaxRuns)),
       runLength(static_cast<std::size_t>(MaxRuns)), runParent(static_cast<std::size_t>(MaxRuns))
 {
@@ -395,7 +422,7 @@ int findLargestClusterWith(ClusterMethod method, const SiteBits& bits, int* larg
     }
     if (method == ClusterMethod::PortableRuns)
         return byRunsPortable(bits, L, workspace, largest);
-    fillGrid(bits, L, workspace.grid.data());
+    fillGrid<SpreadPortable>(bits, L, workspace.grid.data());
     return byGrowth(L, workspace, largest);
 }
 
