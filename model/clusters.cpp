@@ -306,18 +306,27 @@ template <typename Spread>
             for (; joins != 0; joins &= joins - 1) {
                 const int c = 64 * w + std::countr_zero(joins);
                 const int run = runAt(row, c);
-                const int a = run == lastRun ? lastRoot : run;
                 const int b = findRoot(parent, runAt(above, c));
-                // The root keeps the size of its whole cluster. Written without a branch on how
-                // the two roots compare, which would be mispredicted as often as a run joins a
-                // second time: when a cluster meets itself the root links to itself and adds 0.
-                const int low = std::min(a, b);
-                const int high = a ^ b ^ low;
-                const int added = length[high] & -static_cast<int>(a != b);
-                parent[high] = low;
-                length[low] += added;
+                // The root keeps the size of its whole cluster.
+                if (run != lastRun) {
+                    // Most joins: a run's first one links it below a root of an earlier row. The
+                    // link's place is known before the find ends, so the finds after it need
+                    // not wait to learn that they read elsewhere.
+                    parent[run] = b;
+                    length[b] += length[run];
+                    lastRoot = b;
+                } else {
+                    // Without a branch on how the two roots compare, which would be mispredicted
+                    // often: when a cluster meets itself its root links to itself and adds 0.
+                    const int a = lastRoot;
+                    const int low = std::min(a, b);
+                    const int high = a ^ b ^ low;
+                    const int added = length[high] & -static_cast<int>(a != b);
+                    parent[high] = low;
+                    length[low] += added;
+                    lastRoot = low;
+                }
                 lastRun = run;
-                lastRoot = low;
             }
         }
     }
