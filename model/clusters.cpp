@@ -10,15 +10,14 @@
 // back to site numbers once, at the end. Dense lattices, where one cluster holds nearly every
 // site, go this way.
 //
-// Runs: each row is packed into 64-bit words, and its horizontal runs of occupied sites are
-// numbered in site order. Runs of neighbouring rows that overlap are joined by union–find, always
-// keeping the lower run as the root, so a cluster's root is the run holding its lowest site.
-// A root carries the size of its whole cluster, added up as runs join, and once every run has
-// joined, the winner (the largest, and of equal ones the lowest root) is the first largest entry;
-// it is then grown breadth-first alone, as above, for its discovery order.
-// Lattices up to somewhat past the percolation threshold go this way: growth there is bound by
-// the latency of its queue, since most clusters are small, while the work per run is short and
-// independent.
+// Runs: each row is read from the lattice's bits into 64-bit words, and its horizontal runs of
+// occupied sites are numbered in site order. Runs of neighbouring rows that overlap are joined by
+// union–find, always keeping the lower run as the root, so a cluster's root is the run holding its
+// lowest site. A root carries the size of its whole cluster, added up as runs join, and once every
+// run has joined, the winner (the largest, and of equal ones the lowest root) is the first largest
+// entry; it is then grown breadth-first alone, as above, for its discovery order. Lattices up to
+// somewhat past the percolation threshold go this way: growth there is bound by the latency of its
+// queue, since most clusters are small, while the work per run is short and independent.
 #include "clusters.h"
 
 #include "lattice.h"
@@ -264,7 +263,7 @@ template <typename Spread>
 [[gnu::always_inline]] inline int byRuns(const SiteBits& bits, int L, ClusterWorkspace& workspace,
                                          int* largest)
 {
-    std::int32_t* rowRuns = workspace.runFirst.data(); // the first run of every row
+    std::int32_t* rowRuns = workspace.rowFirstRun.data();
     std::int32_t* length = workspace.runLength.data();
     std::int32_t* parent = workspace.runParent.data();
     std::uint8_t* grid = workspace.grid.data();
@@ -405,7 +404,8 @@ ClusterWorkspace::ClusterWorkspace()
     : bits(std::make_unique<SiteBits>()),
       // A spread row may spill 31 cells past the grid's last interior row.
       grid(static_cast<std::size_t>(MaxGridWidth * MaxGridWidth + 32)),
-      queue(static_cast<std::size_t>(SiteCapacity)), runFirst(static_cast<std::size_t>(MaxRuns)),
+      queue(static_cast<std::size_t>(SiteCapacity)),
+      rowFirstRun(static_cast<std::size_t>(MaxLinearSize)),
       runLength(static_cast<std::size_t>(MaxRuns)), runParent(static_cast<std::size_t>(MaxRuns))
 {
 }

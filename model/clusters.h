@@ -29,9 +29,9 @@ public:
     std::unique_ptr<SiteBits> bits;
     std::vector<std::uint8_t> grid;
     std::vector<std::int32_t> queue;
-    // Horizontal runs of occupied sites: first site, length (for a root, its cluster's size),
-    // union–find parent.
-    std::vector<std::int32_t> runFirst;
+    // Horizontal runs of occupied sites: the first run of every row, and of every run its
+    // length (for a root, its cluster's size) and union–find parent.
+    std::vector<std::int32_t> rowFirstRun;
     std::vector<std::int32_t> runLength;
     std::vector<std::int32_t> runParent;
 };
