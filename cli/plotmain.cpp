@@ -3,11 +3,27 @@
 
 #include "plotcommand.h"
 
+#include <QString>
+#include <QtGlobal>
+
 #include <cstdio>
 #include <new>
 
+namespace {
+
+// Qt's own warnings (a missing runtime folder, a platform plugin's remarks) say nothing about
+// the plot; the program speaks for itself in one line, and only Qt's critical errors get through.
+void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    qInstallMessageHandler(quietQtMessages);
     cli::PlotSettings settings;
     if (const std::string reason = cli::readPlotArguments(argc, argv, settings); !reason.empty()) {
         std::fprintf(stderr, "percolation-stats: plot: %s\n", reason.c_str());
