@@ -51,6 +51,7 @@ void learn(const std::string& text, Job& job,
         json["boundary"] == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
     stats::parseLattice(json["lattice"].get<std::string>(), job.request.lattice);
     stats::parseModel(json["model"].get<std::string>(), job.request.model);
+    job.request.snapshotAt = json["ns_at"].get<std::vector<double>>();
     for (const auto& list : json["missing"]) {
         missing.emplace_back();
         for (const auto& r : list)
@@ -105,7 +106,7 @@ int runJob(Job job, std::vector<stats::Totals> sizes, std::string verdict, const
     if (!ranks.leader()) {
         learn(plan, job, missing);
         for (int L : job.request.sizes)
-            sizes.emplace_back(job.request.geometry(L), job.request.seed);
+            sizes.push_back(job.request.totals(L));
     }
 
     watchForInterrupt();

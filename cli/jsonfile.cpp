@@ -111,4 +111,19 @@ std::string JsonFile::wholeList(const std::string& field, std::vector<std::uint6
     return {};
 }
 
+std::string JsonFile::numberList(const std::string& field, std::vector<double>& values) const
+{
+    const nlohmann::json* v = find(field);
+    if (v == nullptr || !v->is_array())
+        return wrong(field, "a list of finite numbers");
+    std::vector<double> list;
+    for (const nlohmann::json& item : *v) {
+        if (!item.is_number() || !std::isfinite(item.get<double>()))
+            return wrong(field, "a list of finite numbers");
+        list.push_back(item.get<double>());
+    }
+    values = std::move(list);
+    return {};
+}
+
 } // namespace cli

@@ -24,6 +24,7 @@ public:
     std::string text(const std::string& field, std::string& value) const;
     std::string flag(const std::string& field, bool& value) const;
     std::string wholeList(const std::string& field, std::vector<std::uint64_t>& values) const;
+    std::string numberList(const std::string& field, std::vector<double>& values) const; // finite
 
     // The line for a field that holds no `expected`, and the file's name.
     std::string wrong(const std::string& field, const char* expected) const;

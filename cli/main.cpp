@@ -7,6 +7,7 @@
 #include "ranks.h"
 #include "request.h"
 #include "runcommand.h"
+#include "scalingcommand.h"
 #include "stats/curvescsv.h"
 #include "stats/runner.h"
 
@@ -169,6 +170,13 @@ int main(int argc, char** argv)
     addGrid(numbers, *runApp, run.request.grid, " (default 0, 1 and 0.002)");
     numbers.whole(*runApp, "--first-sample", run.request.firstSample, {},
                   "Number of the first sample; separate jobs take disjoint ranges (default 0)");
+    std::string nsAt = "pc";
+    runApp->add_option("--ns-at", nsAt,
+                       "Canonical snapshots of every sample at these p, comma-separated: pc (the "
+                       "known threshold of the lattice and model) or numbers between 0 and 1; "
+                       "none for no snapshots (default pc). Each sample is looked at once per p, "
+                       "at n ~ Binomial(E, p): S_max, its square, the sum of s^2 and the "
+                       "clusters per size bin, the input of scaling and of n_s");
     runApp->add_option("--output", run.output, "Prefix of the result files")->required();
     runApp->add_flag("--force", run.force, "Replace existing result files");
 
@@ -211,7 +219,21 @@ int main(int argc, char** argv)
     numbers.decimal(*plotApp, "--p-max", plot.pMax, {0, 1}, "Right end of the p axis, 0 to 1");
     plotApp->add_flag("--force", plot.force, "Replace an existing picture");
 
-    for (CLI::App* command : {runApp, resumeApp, mergeApp, plotApp})
+    cli::ScalingSettings scaling;
+    CLI::App* scalingApp = app.add_subcommand(
+        "scaling", "Critical exponents by finite-size scaling over the sizes of a result (four or "
+                   "more, run with snapshots at pc, as run does by default): 1/nu from dR/dp, "
+                   "gamma/nu, beta/nu and D from the largest cluster, tau from n_s, each with a "
+                   "jackknife error and a fit with the correction L^-omega where needed; prints "
+                   "a table and writes PREFIX-scaling.json");
+    scalingApp->add_option("input", scaling.input, "PREFIX of a result (reads PREFIX.totals)")
+        ->required();
+    numbers.decimal(*scalingApp, "--omega", scaling.omega, {0, 100, true},
+                    "Exponent of the correction to scaling (default: 3/2 in the plane, 1.61 in "
+                    "space)");
+    scalingApp->add_flag("--force", scaling.force, "Replace an existing PREFIX-scaling.json");
+
+    for (CLI::App* command : {runApp, resumeApp, mergeApp, plotApp, scalingApp})
         for (CLI::Option* option : command->get_options())
             option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
@@ -227,7 +249,7 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& error) {
         return refuse(std::string(error.what()) + " (see --help)");
     }
-    for (const CLI::App* command : {runApp, resumeApp, mergeApp, plotApp}) {
+    for (const CLI::App* command : {runApp, resumeApp, mergeApp, plotApp, scalingApp}) {
         if (!command->parsed())
             continue;
         // Which of two values was meant is anybody's guess.
@@ -244,12 +266,18 @@ int main(int argc, char** argv)
                 boundary == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
             stats::parseLattice(lattice, run.request.lattice);
             stats::parseModel(model, run.request.model);
+            if (std::string reason = cli::readSnapshotList(
+                    nsAt, run.request.lattice, run.request.model, run.request.snapshotAt);
+                !reason.empty())
+                return refuse(reason);
             return cli::runCommand(run, ranks);
         }
         if (resumeApp->parsed())
             return cli::resumeCommand(resume, ranks);
         if (!ranks.leader())
             return 0;
+        if (scalingApp->parsed())
+            return cli::scalingCommand(scaling);
         if (mergeApp->parsed()) {
             for (const char* name : {"--p-min", "--p-max", "--p-step"})
                 if (mergeApp->get_option(name)->count() > 0)

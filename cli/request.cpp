@@ -1,5 +1,9 @@
 #include "request.h"
 
+#include "numbers.h"
+#include "stats/snapshots.h"
+#include "stats/threshold.h"
+
 #include <algorithm>
 
 namespace cli {
@@ -23,7 +27,64 @@ std::string Request::check()
         return "--samples must be at least 1";
     if (firstSample + samples < firstSample)
         return "--first-sample plus --samples passes the last sample number, 2^64 - 1";
+    if (std::string reason = checkSnapshotList(snapshotAt); !reason.empty())
+        return reason;
     return grid.check();
+}
+
+stats::Totals Request::totals(int L) const
+{
+    stats::Totals t(geometry(L), seed);
+    if (!snapshotAt.empty())
+        t.snapshots = stats::snapshotLayout(geometry(L), snapshotAt);
+    return t;
+}
+
+std::string checkSnapshotList(const std::vector<double>& values)
+{
+    if (values.size() > stats::MaxSnapshotPoints)
+        return "--ns-at takes at most " + std::to_string(stats::MaxSnapshotPoints) +
+               " values of p";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!(values[i] > 0 && values[i] < 1))
+            return "--ns-at: p = " + decimalText(values[i]) + " is not between 0 and 1";
+        if (i > 0 && !(values[i] > values[i - 1]))
+            return "--ns-at: p = " + decimalText(values[i]) + " is given twice or out of order";
+    }
+    return {};
+}
+
+std::string readSnapshotList(const std::string& text, stats::Lattice lattice, stats::Model model,
+                             std::vector<double>& values)
+{
+    if (text == "none") {
+        values.clear();
+        return {};
+    }
+    std::vector<double> read;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma - start);
+        double p = 0;
+        if (item == "pc")
+            p = stats::knownThreshold(lattice, model);
+        else if (std::string reason = readDecimal("--ns-at", item, {0, 1, true}, p);
+                 !reason.empty() || p >= 1)
+            return "--ns-at: \"" + item.substr(0, 24) +
+                   "\" is neither pc nor a number between 0 and 1 (or give none)";
+        read.push_back(p);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    std::sort(read.begin(), read.end());
+    if (const auto twice = std::adjacent_find(read.begin(), read.end()); twice != read.end())
+        return "--ns-at: p = " + decimalText(*twice) + " is given twice";
+    if (std::string reason = checkSnapshotList(read); !reason.empty())
+        return reason;
+    values = std::move(read);
+    return {};
 }
 
 std::vector<stats::Geometry> Request::geometries() const
@@ -36,7 +97,10 @@ std::vector<stats::Geometry> Request::geometries() const
 
 nlohmann::ordered_json Request::json() const
 {
-    return {{"sizes", sizes}, {"first_sample", firstSample}, {"samples", samples}};
+    return {{"sizes", sizes},
+            {"first_sample", firstSample},
+            {"samples", samples},
+            {"ns_at", snapshotAt}};
 }
 
 std::string readGrid(const JsonFile& file, PGrid& grid)
@@ -106,7 +170,8 @@ std::string Request::read(const JsonFile& file)
     for (const std::string& more :
          {reason.empty() ? file.whole("seed", r.seed) : reason,
           file.wholeList("request.sizes", Ls), file.whole("request.first_sample", r.firstSample),
-          file.whole("request.samples", r.samples), readGrid(file, r.grid)})
+          file.whole("request.samples", r.samples), readGrid(file, r.grid),
+          file.has("request.ns_at") ? file.numberList("request.ns_at", r.snapshotAt) : ""})
         if (!more.empty())
             return more;
     r.boundary = boundaryName == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;

@@ -25,12 +25,16 @@ struct Request
     std::uint64_t firstSample = 0;
     std::uint64_t samples = 0; // per size
     PGrid grid;
+    // The p of the snapshots (snapshots.h), ascending; empty: none.
+    std::vector<double> snapshotAt;
 
     // Sorts the sizes; returns a one-line reason if the request cannot run, or "".
     std::string check();
 
     stats::Geometry geometry(int L) const { return {lattice, model, L, boundary}; }
     std::vector<stats::Geometry> geometries() const;
+    // Empty totals of size L with the snapshot layout asked for.
+    stats::Totals totals(int L) const;
 
     // The fields "request" holds ("lattice", "model", "boundary", "seed" and "p_grid" are the
     // summary's own).
@@ -50,6 +54,13 @@ std::string listOf(const std::vector<std::string>& words);
 // has neither (and is of square site percolation); returns "" or a one-line reason.
 std::string readLatticeAndModel(const JsonFile& file, stats::Lattice& lattice,
                                 stats::Model& model);
+
+// Reads --ns-at: "none", or a comma-separated list of p in (0, 1) and "pc", the known threshold
+// of the lattice and model; sorted. Returns "" or a one-line reason.
+std::string readSnapshotList(const std::string& text, stats::Lattice lattice, stats::Model model,
+                             std::vector<double>& values);
+// Whether a list of snapshot p is usable: "" or a one-line reason.
+std::string checkSnapshotList(const std::vector<double>& values);
 
 // Reads "p_grid" of a result's JSON.
 std::string readGrid(const JsonFile& file, PGrid& grid);

@@ -21,6 +21,9 @@ std::string belongs(const std::string& path, const std::vector<stats::Totals>& s
         if (t.geometry() != request.geometry(request.sizes[i]) || t.seed != request.seed)
             return path + " is not of the run recorded in its JSON (other lattice, model, sizes, "
                           "boundary or seed)";
+        if (!t.snapshots.sameLayout(request.totals(t.L).snapshots))
+            return path + " is not of the run recorded in its JSON (" +
+                   stats::describeLayout(t.snapshots) + ")";
         if (!t.events.empty() && (t.events.front().sample < request.firstSample ||
                                   t.events.back().sample - request.firstSample >= request.samples))
             return path + " holds samples outside the recorded range";
@@ -80,7 +83,7 @@ std::string gather(const std::string& prefix, Request& request, std::vector<stat
             return reason;
     } else {
         for (int L : request.sizes)
-            sizes.emplace_back(request.geometry(L), request.seed);
+            sizes.push_back(request.totals(L));
     }
     bool changed = false;
     for (const std::string& path : rankCheckpoints(prefix))

@@ -23,7 +23,7 @@ int runCommand(RunSettings settings, const Ranks& ranks)
             std::remove((job.prefix + ".csv").c_str());
             removeRankCheckpoints(job.prefix);
             for (int L : job.request.sizes)
-                sizes.emplace_back(job.request.geometry(L), job.request.seed);
+                sizes.push_back(job.request.totals(L));
         }
     }
     return runJob(job, std::move(sizes), verdict, ranks);

@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include "snapshotrecorder.h"
 #include "sweep.h"
 
 #include <omp.h>
@@ -113,6 +114,12 @@ std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples
     const auto workers = static_cast<std::size_t>(threads);
     const auto reportEvery = std::chrono::milliseconds(100);
     std::vector<std::unique_ptr<Sweep>> sweeps(workers);
+    // Each thread's totals start with the caller's snapshot layout and no sums.
+    std::vector<double> ps;
+    for (const SnapshotPoint& point : totals.snapshots.points)
+        ps.push_back(point.p);
+    const Snapshots layout = ps.empty() ? Snapshots{} : snapshotLayout(totals.geometry(), ps);
+    const SnapshotRecorder recorder(totals);
     std::atomic<std::uint64_t> next{0};
     std::atomic<std::uint64_t> done{0};
     auto cancelled = [&] {
@@ -128,6 +135,8 @@ std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples
         {
             const auto thread = static_cast<std::size_t>(omp_get_thread_num());
             Totals own(totals.geometry(), totals.seed);
+            own.snapshots = layout;
+            SnapshotRecorder mine = recorder;
             if (!sweeps[thread])
                 sweeps[thread] = std::make_unique<Sweep>(totals.geometry());
             auto lastReport = Clock::now();
@@ -138,7 +147,7 @@ std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples
                     break;
                 const std::uint64_t end = std::min(first + Chunk, list.size());
                 for (std::uint64_t k = first; k < end && !cancelled(); ++k) {
-                    sweeps[thread]->run(totals.seed, list[k], own);
+                    mine.run(*sweeps[thread], list[k], own);
                     const std::uint64_t total = done.fetch_add(1) + 1;
                     if (timed && control.checkpointDue())
                         due.store(true, std::memory_order_relaxed);
@@ -174,12 +183,15 @@ double bytesPerThread(const Geometry& geometry)
 }
 
 Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* cancel,
-                  const std::function<void(std::uint64_t done)>& progress)
+                  const std::function<void(std::uint64_t done)>& progress,
+                  const std::vector<double>& snapshotAt)
 {
     const Geometry geometry{range.lattice, range.model, range.L, range.boundary};
     if (!geometry.check().empty())
         return Totals(0, range.boundary, range.seed);
     Totals totals(geometry, range.seed);
+    if (!snapshotAt.empty())
+        totals.snapshots = snapshotLayout(geometry, snapshotAt);
     RunControl control;
     control.threads = threads > 0 ? threads : std::min(offeredThreads(), MaxThreads);
     control.cancel = cancel;

@@ -55,9 +55,9 @@ struct RunControl
     std::function<void(const Totals& sofar)> checkpoint;
 };
 
-// Adds the samples listed to `totals`, whose geometry and seed say what to run, and
-// returns how many were run: all of them unless cancelled. A cancelled run leaves holes in the
-// listed samples where threads stopped; missingSamples() finds them later.
+// Adds the samples listed to `totals`, whose geometry, seed and snapshot layout say what to
+// run, and returns how many were run: all of them unless cancelled. A cancelled run leaves holes
+// in the listed samples where threads stopped; missingSamples() finds them later.
 std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples,
                          const RunControl& control);
 
@@ -68,8 +68,10 @@ int offeredThreads();
 double bytesPerThread(const Geometry& geometry);
 
 // The samples of `range` as fresh totals; threads ≤ 0 means offeredThreads(), capped. A
-// geometry that fails its check() gives totals of L = 0 and no samples.
+// geometry that fails its check() gives totals of L = 0 and no samples. With `snapshotAt`
+// (ascending p in (0, 1)) the totals record snapshots there (snapshots.h).
 Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* cancel = nullptr,
-                  const std::function<void(std::uint64_t done)>& progress = {});
+                  const std::function<void(std::uint64_t done)>& progress = {},
+                  const std::vector<double>& snapshotAt = {});
 
 } // namespace stats

@@ -25,4 +25,15 @@ SampleStream::SampleStream(std::uint64_t seed, std::uint64_t sample)
         word = splitMix64(key);
 }
 
+SampleStream::SampleStream(std::uint64_t seed, std::uint64_t sample, std::uint64_t purpose)
+{
+    std::uint64_t x = seed;
+    std::uint64_t key = splitMix64(x) ^ sample;
+    key = splitMix64(key);
+    key ^= purpose;
+    key = splitMix64(key);
+    for (auto& word : s)
+        word = splitMix64(key);
+}
+
 } // namespace stats

@@ -12,6 +12,11 @@ class SampleStream
 {
 public:
     SampleStream(std::uint64_t seed, std::uint64_t sample);
+    // A stream for another use of the same sample, unrelated to its permutation's stream.
+    SampleStream(std::uint64_t seed, std::uint64_t sample, std::uint64_t purpose);
+
+    // Uniform in [0, 1), 53 bits.
+    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
 
     // Inline: a shuffle draws once per site, and a call costs a third of the draw.
     std::uint64_t next()

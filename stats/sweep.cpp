@@ -77,7 +77,7 @@ bool encodingIsExact(TorusEncoding encoding, const Geometry& g)
 struct Sweep::State
 {
     using Run = Outcome (*)(State&, std::uint64_t seed, std::uint64_t sample, Totals&,
-                            std::span<Snapshot>);
+                            std::span<Snapshot>, ChiWindow);
 
     Geometry geometry;
     TorusEncoding encoding = TorusEncoding::Automatic;
@@ -128,18 +128,37 @@ namespace {
 
 using State = Sweep::State;
 
-// The sweep's pauses for snapshots: the running values, and the clusters counted per size bin.
+// The sweep's pauses for snapshots: the running values, and the clusters counted per size bin;
+// and at each n of a window of χ, χ·N alone. The two lists are walked together in order of n.
 struct SnapshotPauses
 {
     std::span<Snapshot> snapshots;
     int bins;
+    ChiWindow window;
+    std::size_t nextSnapshot = 0;
+    std::size_t nextWindow = 0;
 
-    std::size_t count() const { return snapshots.size(); }
-    std::int64_t at(std::size_t k) const { return snapshots[k].n; }
-    template <typename Running, typename Sweeper>
-    void look(std::size_t k, const Running& r, const Sweeper& sweeper)
+    std::size_t count() const { return snapshots.size() + window.values.size(); }
+    bool snapshotNext() const
     {
-        Snapshot& s = snapshots[k];
+        return nextSnapshot < snapshots.size() &&
+               (nextWindow == window.values.size() ||
+                snapshots[nextSnapshot].n <= window.first + std::int64_t(nextWindow));
+    }
+    std::int64_t at(std::size_t) const
+    {
+        return snapshotNext() ? snapshots[nextSnapshot].n
+                              : window.first + static_cast<std::int64_t>(nextWindow);
+    }
+    template <typename Running, typename Sweeper>
+    void look(std::size_t, const Running& r, const Sweeper& sweeper)
+    {
+        if (!snapshotNext()) {
+            window.values[nextWindow++] =
+                r.squares - std::uint64_t{r.maxSize} * std::uint64_t{r.maxSize};
+            return;
+        }
+        Snapshot& s = snapshots[nextSnapshot++];
         s.largest = r.maxSize;
         s.squares = r.squares;
         s.clusters = r.count;
@@ -151,7 +170,7 @@ struct SnapshotPauses
 
 template <typename Lattice, typename Frame, bool Portable>
 Outcome sweepOn(State& s, std::uint64_t seed, std::uint64_t sample, Totals& totals,
-                std::span<Snapshot> snapshots)
+                std::span<Snapshot> snapshots, ChiWindow window)
 {
     const Lattice lattice(static_cast<std::uint32_t>(s.geometry.L));
     s.shuffle(lattice, seed, sample);
@@ -162,11 +181,11 @@ Outcome sweepOn(State& s, std::uint64_t seed, std::uint64_t sample, Totals& tota
     auto keep = [&](const auto& r) {
         std::copy(r.first, r.first + Lattice::Dimensions, first.begin());
     };
-    if (snapshots.empty()) {
+    if (snapshots.empty() && window.values.empty()) {
         NoPauses none;
         keep(sweeper.run(s.batch, totals, none));
     } else {
-        SnapshotPauses pauses{snapshots, binsUpTo(s.geometry.sites())};
+        SnapshotPauses pauses{snapshots, binsUpTo(s.geometry.sites()), window};
         keep(sweeper.run(s.batch, totals, pauses));
     }
     return first;
@@ -289,7 +308,7 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals)
 }
 
 void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals,
-                std::span<Snapshot> snapshots)
+                std::span<Snapshot> snapshots, ChiWindow window)
 {
     State& s = *state;
     const Geometry& g = s.geometry;
@@ -301,7 +320,9 @@ void Sweep::run(std::uint64_t seed, std::uint64_t sample, Totals& totals,
         s.batch.flushInto(totals);
     s.pending = &totals;
     s.batch.started();
-    Outcome first = s.run(s, seed, sample, totals, snapshots);
+    assert(window.first >= 0 &&
+           window.first + std::int64_t(window.values.size()) <= g.elements() + 1);
+    Outcome first = s.run(s, seed, sample, totals, snapshots, window);
     const int D = g.dimensions();
     // On a torus of one site its sites are their own neighbours in every dimension, empty
     // until they are occupied: the first wraps at once. With open faces the lone site of a

@@ -48,6 +48,13 @@ struct Snapshot
     std::vector<std::uint64_t> sizeCounts; // binsUpTo(N) entries
 };
 
+// χ·N (Σs² − S_max²) after each of the first n = first … first + values.size() − 1 elements.
+struct ChiWindow
+{
+    std::int64_t first = 0;
+    std::span<std::uint64_t> values;
+};
+
 class Sweep
 {
 public:
@@ -74,7 +81,7 @@ public:
     // cost nothing, the size bins one pass over the lattice each. Allocates nothing when each
     // snapshot's sizeCounts already holds binsUpTo(N) entries.
     void run(std::uint64_t seed, std::uint64_t sample, Totals& totals,
-             std::span<Snapshot> snapshots);
+             std::span<Snapshot> snapshots, ChiWindow window = {});
     // Adds the samples run since the last flush to the totals they were run for.
     void flush(Totals& totals);
 

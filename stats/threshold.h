@@ -30,9 +30,6 @@
 // estimates combined over sizes get their error from the same leave-one-group-out replicas.
 namespace stats {
 
-// A sample's jackknife group is its number modulo this count, at every size and in every run.
-inline constexpr std::uint64_t JackknifeGroups = 32;
-
 // The thresholds known for each lattice and model: exact in the plane but for the site
 // problem of the square and honeycomb lattices (Jacobsen 2015; Feng, Deng & Blöte 2008) and
 // numerical for the cube (Wang, Zhou, Zhang, Garoni & Deng 2013; Xu, Wang, Lv & Deng 2014).

@@ -65,6 +65,12 @@ std::string Totals::add(const Totals& other)
             t->sumClusters.size() != entries || t->sumClustersSquared.size() != entries)
             return "totals of L = " + std::to_string(L) + " have sums of the wrong length";
 
+    const bool adopt = events.empty() && snapshots.empty();
+    if (!adopt && !(other.events.empty() && other.snapshots.empty()) &&
+        !snapshots.sameLayout(other.snapshots))
+        return "cannot add totals with " + describeLayout(other.snapshots) + " to totals with " +
+               describeLayout(snapshots);
+
     std::vector<SampleEvents> merged;
     merged.reserve(events.size() + other.events.size());
     auto a = events.begin();
@@ -84,6 +90,10 @@ std::string Totals::add(const Totals& other)
     addInto(sumChiSquared, other.sumChiSquared);
     addInto(sumClusters, other.sumClusters);
     addInto(sumClustersSquared, other.sumClustersSquared);
+    if (adopt)
+        snapshots = other.snapshots;
+    else if (!other.snapshots.empty())
+        snapshots.add(other.snapshots);
     return {};
 }
 

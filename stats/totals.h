@@ -1,6 +1,7 @@
 #pragma once
 
 #include "geometry.h"
+#include "snapshots.h"
 
 #include <array>
 #include <cstdint>
@@ -17,8 +18,6 @@
 // gives the same bits, and every number written out is computed from these totals alone, in a
 // fixed order.
 namespace stats {
-
-__extension__ typedef unsigned __int128 UInt128;
 
 // With open boundaries an event is a crossing between opposite edges; on the torus it is a
 // cluster that wraps around. Vertical: top to bottom; Horizontal: left to right. These are the
@@ -54,6 +53,10 @@ struct Totals
     // One entry per sample, sorted by sample number; its size is the number of samples.
     std::vector<SampleEvents> events;
 
+    // Sums at canonical snapshots (snapshots.h), when the run asked for them: the runner
+    // records them for every sample of totals whose snapshots have a layout.
+    Snapshots snapshots;
+
     Totals() = default;
     Totals(const Geometry& geometry, std::uint64_t seed);
     Totals(int L, Boundary boundary, std::uint64_t seed); // of square site percolation
@@ -64,8 +67,9 @@ struct Totals
     std::uint64_t samples() const { return events.size(); }
 
     // Adds other's samples. Returns an empty string on success; otherwise a one-line reason
-    // (another lattice, model, size, boundary or seed, or a sample number present in both) and
-    // changes nothing.
+    // (another lattice, model, size, boundary or seed, snapshots at other p, or a sample number
+    // present in both) and changes nothing. Totals without samples take on the other's snapshot
+    // layout.
     // Default-constructed totals take on the first totals added to them, and add as nothing.
     std::string add(const Totals& other);
 };

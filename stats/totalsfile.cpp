@@ -1,6 +1,10 @@
 #include "totalsfile.h"
 
+#include "clustersizes.h"
+#include "threshold.h"
+
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <istream>
 #include <ostream>
@@ -123,7 +127,7 @@ template <typename T> T readAt(std::istream& in, std::uint64_t offset)
     return r.get<T>();
 }
 
-// An optional part of a size's record (see totalsfile.h). No section is defined yet.
+// An optional part of a size's record (see totalsfile.h).
 struct SectionFormat
 {
     std::array<char, 4> tag;
@@ -132,7 +136,121 @@ struct SectionFormat
     // Reads `length` bytes into the totals; "" or the reason they are impossible.
     std::string (*read)(Reader& in, std::uint64_t length, Totals& totals);
 };
-constexpr std::array<SectionFormat, 0> Sections{};
+
+template <typename T> void putInto(std::vector<unsigned char>& bytes, T value)
+{
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        bytes.push_back(static_cast<unsigned char>(value & 0xffu));
+        value = static_cast<T>(value >> 8);
+    }
+}
+
+// "SNAP": u32 points, u32 groups, u32 size bins, i64 first n and u64 length of χ's window; per
+// point: f64 p (its bits as u64), then per group u64 samples, u64 ΣS_max, u128 ΣS_max², u128
+// ΣΣs², u64 clusters per size bin; then per group the window's u128 Σχ·N.
+constexpr std::uint64_t SnapshotHeaderBytes = 4 + 4 + 4 + 8 + 8;
+
+void writeSnapshots(const Totals& t, std::vector<unsigned char>& bytes)
+{
+    const Snapshots& s = t.snapshots;
+    putInto(bytes, static_cast<std::uint32_t>(s.points.size()));
+    putInto(bytes, static_cast<std::uint32_t>(JackknifeGroups));
+    putInto(bytes, static_cast<std::uint32_t>(s.points.front().groups.front().sizeCounts.size()));
+    putInto(bytes, static_cast<std::uint64_t>(s.chiFirst));
+    putInto(bytes, static_cast<std::uint64_t>(s.chiLength()));
+    for (const SnapshotPoint& point : s.points) {
+        putInto(bytes, std::bit_cast<std::uint64_t>(point.p));
+        for (const SnapshotSums& g : point.groups) {
+            putInto(bytes, g.samples);
+            putInto(bytes, g.largest);
+            putInto(bytes, g.largestSquared);
+            putInto(bytes, g.squares);
+            for (const std::uint64_t c : g.sizeCounts)
+                putInto(bytes, c);
+        }
+    }
+    for (const std::vector<UInt128>& group : s.chi)
+        for (const UInt128 c : group)
+            putInto(bytes, c);
+}
+
+std::string readSnapshots(Reader& in, std::uint64_t length, Totals& t)
+{
+    const auto points = in.get<std::uint32_t>();
+    const auto groups = in.get<std::uint32_t>();
+    const auto bins = in.get<std::uint32_t>();
+    const auto chiFirst = static_cast<std::int64_t>(in.get<std::uint64_t>());
+    const auto chiLength = in.get<std::uint64_t>();
+    const std::int64_t N = t.sites(), E = t.elements();
+    if (points == 0 || points > MaxSnapshotPoints)
+        return "impossible number of snapshot probabilities";
+    if (groups != JackknifeGroups)
+        return std::to_string(groups) + " jackknife groups, not " +
+               std::to_string(JackknifeGroups);
+    if (bins != static_cast<std::uint32_t>(binsUpTo(N)))
+        return "size bins that do not fit the lattice";
+    if (chiLength > 0 &&
+        (chiFirst < 0 || chiFirst > E || chiLength > std::uint64_t(E - chiFirst) + 1))
+        return "a window of chi outside 0 … E";
+    const std::uint64_t perPoint = 8 + groups * (8 + 8 + 16 + 16 + 8 * std::uint64_t{bins});
+    if (length != SnapshotHeaderBytes + points * perPoint + groups * chiLength * 16)
+        return "a length that does not fit its contents";
+    std::vector<std::uint64_t> inGroup(JackknifeGroups, 0);
+    for (const SampleEvents& e : t.events)
+        ++inGroup[e.sample % JackknifeGroups];
+    std::vector<double> ps;
+    Snapshots& s = t.snapshots;
+    s = Snapshots{};
+    for (std::uint32_t i = 0; i < points; ++i) {
+        const double p = std::bit_cast<double>(in.get<std::uint64_t>());
+        if (!(p > 0 && p < 1) || (!ps.empty() && !(p > ps.back())))
+            return "snapshot probabilities outside (0, 1) or not ascending";
+        ps.push_back(p);
+        SnapshotPoint point{p, std::vector<SnapshotSums>(groups)};
+        for (std::size_t g = 0; g < groups; ++g) {
+            SnapshotSums& sums = point.groups[g];
+            sums.samples = in.get<std::uint64_t>();
+            sums.largest = in.get<std::uint64_t>();
+            sums.largestSquared = in.get<UInt128>();
+            sums.squares = in.get<UInt128>();
+            sums.sizeCounts.resize(bins);
+            UInt128 clusters = 0;
+            for (std::uint64_t& c : sums.sizeCounts)
+                clusters += c = in.get<std::uint64_t>();
+            const UInt128 S = sums.samples;
+            if (sums.samples != inGroup[g] || sums.largest > S * UInt128(N) ||
+                sums.largestSquared > UInt128(sums.largest) * UInt128(N) ||
+                sums.largestSquared < sums.largest || sums.squares < sums.largestSquared ||
+                sums.squares > S * UInt128(N) * UInt128(N) || clusters > S * UInt128(N))
+                return "impossible sums at p = " + std::to_string(p);
+        }
+        s.points.push_back(std::move(point));
+    }
+    if (chiLength > 0 &&
+        std::find(ps.begin(), ps.end(), knownThreshold(t.lattice, t.model)) == ps.end())
+        return "a window of chi without the known threshold";
+    s.chiFirst = chiFirst;
+    if (chiLength > 0)
+        s.chi.assign(groups, std::vector<UInt128>(chiLength));
+    for (std::size_t g = 0; g < s.chi.size(); ++g)
+        for (UInt128& c : s.chi[g]) {
+            c = in.get<UInt128>();
+            if (c > UInt128(inGroup[g]) * UInt128(N) * UInt128(N))
+                return "impossible sums of chi";
+        }
+    if (!in.ok)
+        return "truncated";
+    const Snapshots layout = snapshotLayout(t.geometry(), ps);
+    if (!layout.sameLayout(s))
+        return "a window of chi of another extent than this version records";
+    return {};
+}
+
+constexpr std::array<SectionFormat, 1> Sections{
+    SectionFormat{{'S', 'N', 'A', 'P'},
+                  [](const Totals& t) { return !t.snapshots.empty(); },
+                  &writeSnapshots,
+                  &readSnapshots}};
 
 std::string tagText(const std::array<char, 4>& tag)
 {

@@ -18,7 +18,8 @@
 //             u128 Σχ·N, u128 Σ(χ·N)², u64 Σclusters, u128 Σclusters²;
 //             then per sample: u64 sample number, i32 first n of each event;
 //             then u32 number of sections, and per section: four tag letters, u64 length,
-//             and that many bytes;
+//             and that many bytes (the one section so far, "SNAP", holds the snapshots of
+//             snapshots.h: its layout is in totalsfile.cpp);
 //   u64 FNV-1a checksum of everything before it.
 // Version 1, which still reads (as square site percolation), had neither lattice, model nor
 // event count (always 4) in a size's header, and no sections.

@@ -163,7 +163,8 @@ private slots:
         for (const QString& run :
              {QString("run --sizes 8,16 --samples 50 --boundary torus --output r"),
               QString("run --sizes 8,16 --samples 50 --boundary torus --model bond --output b"),
-              resumable + "--output whole"})
+              resumable + "--output whole",
+              QString("run --sizes 4,6,8,10 --samples 20 --ns-at none --output plain")})
             QCOMPARE(finish(start(run, results.path())), 0);
     }
 
@@ -377,6 +378,31 @@ private slots:
             QTest::addRow("plot: JSON %s", broken)
                 << "plot r --output p.png" << QString("result r; r.json=%1").arg(broken)
                 << "r.json";
+        // Snapshots: p strictly inside (0, 1), each once; scaling needs four sizes with them.
+        for (const char* list : {"0.5,1", "0", "0.5,,0.6", "Pc", "0.5,nan", "pc,0.59274605079"})
+            QTest::addRow("--ns-at %s", list) << run + "--ns-at " + list << ""
+                                              << "--ns-at";
+        QTest::newRow("scaling: two sizes") << "scaling r"
+                                            << "result r"
+                                            << "at least 4";
+        QTest::newRow("scaling: no snapshots") << "scaling plain"
+                                               << "result plain"
+                                               << "--ns-at pc";
+        QTest::newRow("scaling: missing input") << "scaling nothing.totals"
+                                                << ""
+                                                << "nothing.totals";
+        QTest::newRow("scaling: output a folder") << "scaling plain"
+                                                  << "result plain; plain-scaling.json/"
+                                                  << "folder";
+        QTest::newRow("scaling: omega zero") << "scaling plain --omega 0"
+                                             << "result plain"
+                                             << "--omega";
+        QTest::newRow("resume: snapshots out of (0, 1)")
+            << "resume r"
+            << "result r; r.json={\"boundary\":\"open\",\"seed\":1,"
+               "\"request\":{\"sizes\":[8],\"first_sample\":0,\"samples\":5,\"ns_at\":[1.5]},"
+               "\"p_grid\":{\"min\":0,\"max\":1,\"step\":0.5}}"
+            << "--ns-at";
         QTest::newRow("resume: nothing there") << "resume nothing"
                                                << ""
                                                << "nothing.json";
@@ -647,6 +673,28 @@ private slots:
         QVERIFY2(error > 1e-5 && error < 2e-3, qPrintable(text));
         QVERIFY2(std::abs(estimate - known) < 3 * error, qPrintable(text));
         QCOMPARE(combined["sigmas_from_known"].toDouble(), (estimate - known) / error);
+    }
+
+    // Four sizes recorded by default at pc give every exponent with an error, and one
+    // preferred estimate each; a second scaling of the same result needs --force.
+    void scalingWritesEveryExponent()
+    {
+        runAll(
+            {"run --sizes 64,96,128,192 --boundary torus --samples 150 --output s", "scaling s"});
+        QMap<QString, int> preferred;
+        for (const QJsonValue e : json(path("s-scaling.json"))["estimates"].toArray()) {
+            const QJsonObject estimate = e.toObject();
+            const double error = estimate["error"].toDouble();
+            QVERIFY2(error > 0 && error < 0.5, qPrintable(estimate["observable"].toString()));
+            QCOMPARE(estimate["points"].toArray().size() >= 4, true);
+            preferred[estimate["exponent"].toString()] += estimate["preferred"].toBool();
+        }
+        for (const char* exponent : {"1/nu", "gamma/nu", "beta/nu", "D", "tau"})
+            QCOMPARE(preferred.value(exponent), 1);
+        const QByteArray first = contents(path("s-scaling.json"));
+        QCOMPARE(finish(start("scaling s")), 1);
+        runAll({"scaling s.totals --force --omega 1"});
+        QVERIFY(contents(path("s-scaling.json")) != first);
     }
 };
 

@@ -4,8 +4,10 @@
 // agree with exact averages over the configurations, worked out here by breadth-first labelling
 // with unwrapped positions, independently of the union–find.
 
+#include "stats/canonical.h"
 #include "stats/clustersizes.h"
 #include "stats/runner.h"
+#include "stats/snapshotrecorder.h"
 #include "stats/sweep.h"
 #include "stats/totalsfile.h"
 
@@ -313,6 +315,94 @@ private slots:
                 QVERIFY2(within(binned[n][bin] / m, mean, variance, m),
                          qPrintable(QString("bin %1, n = %2: %3").arg(bin).arg(n).arg(mean)));
             }
+        }
+    }
+
+    void canonicalSnapshotsMatchEnumeration_data()
+    {
+        QTest::addColumn<Geometry>("geometry");
+        QTest::addColumn<double>("p");
+        QTest::newRow("square site torus 4, pc")
+            << Geometry{Lattice::Square, Model::Site, 4, Boundary::Torus} << 0.59274605079;
+        QTest::newRow("triangular bond open 3, 0.2")
+            << Geometry{Lattice::Triangular, Model::Bond, 3, Boundary::Open} << 0.2;
+        QTest::newRow("cubic site open 2, pc")
+            << Geometry{Lattice::Cubic, Model::Site, 2, Boundary::Open} << 0.3116077;
+    }
+
+    // Snapshots at p are exact samples of the canonical ensemble: each sample's n follows
+    // Binomial(E, p) (its count at every n within 5 standard errors), and S_max, S_max², the
+    // clusters per size bin and, on the window of χ, χ·N at each n, averaged over the samples,
+    // agree within 5 standard errors with the binomial mixture of the exact averages.
+    void canonicalSnapshotsMatchEnumeration()
+    {
+        QFETCH(Geometry, geometry);
+        QFETCH(double, p);
+        const Exact exact = enumerate(geometry);
+        const std::uint64_t S = 6000, seed = 77;
+        const Totals t = runSamples(
+            {geometry.L, geometry.boundary, seed, 0, S, geometry.lattice, geometry.model}, 2,
+            nullptr, {}, {p});
+        const auto E = std::size_t(geometry.elements());
+        const BinomialWindow w = binomialWindow(std::int64_t(E), p);
+        std::vector<double> weight(E + 1, 0.0);
+        for (std::size_t k = 0; k < w.weights.size(); ++k)
+            weight[std::size_t(w.first) + k] = w.weights[k];
+
+        const SnapshotRecorder recorder(t);
+        std::vector<double> drawn(E + 1, 0.0);
+        for (std::uint64_t k = 0; k < S; ++k)
+            drawn[std::size_t(recorder.occupations(seed, k).front())] += 1;
+        auto within = [](double mean, double expected, double variance, double samples) {
+            return std::abs(mean - expected) <= 5 * std::sqrt(variance / samples) + 1e-9;
+        };
+        const auto samples = double(S);
+        for (std::size_t n = 0; n <= E; ++n)
+            QVERIFY2(within(drawn[n] / samples, weight[n], weight[n] * (1 - weight[n]), samples),
+                     qPrintable(QString("n = %1").arg(n)));
+
+        // Canonical moments: Σ_n B_n · (exact sum at n / configurations at n).
+        auto canonical = [&](auto value) {
+            double sum = 0;
+            for (std::size_t n = 0; n <= E; ++n)
+                sum += weight[n] * value(n) / exact.sums[n][0];
+            return sum;
+        };
+        const std::size_t largest = 1 + MaxEventCount;
+        const double mean = canonical([&](std::size_t n) { return exact.sums[n][largest]; });
+        const double second = canonical([&](std::size_t n) { return exact.sums[n][largest + 1]; });
+        const double fourth = canonical([&](std::size_t n) { return exact.sums[n][largest + 2]; });
+        SnapshotSums all;
+        all.sizeCounts.assign(exact.bins[0].size(), 0);
+        for (const SnapshotSums& g : t.snapshots.points.front().groups) {
+            all.samples += g.samples, all.largest += g.largest;
+            all.largestSquared += g.largestSquared;
+            for (std::size_t b = 0; b < g.sizeCounts.size(); ++b)
+                all.sizeCounts[b] += g.sizeCounts[b];
+        }
+        QCOMPARE(all.samples, S);
+        QVERIFY(within(double(all.largest) / samples, mean, second - mean * mean, samples));
+        QVERIFY(within(double(all.largestSquared) / samples, second, fourth - second * second,
+                       samples));
+        for (std::size_t b = 0; b < all.sizeCounts.size(); ++b) {
+            const double m = canonical([&](std::size_t n) { return exact.bins[n][b][0]; });
+            const double m2 = canonical([&](std::size_t n) { return exact.bins[n][b][1]; });
+            QVERIFY2(within(double(all.sizeCounts[b]) / samples, m, m2 - m * m, samples),
+                     qPrintable(QString("bin %1: %2").arg(b).arg(m)));
+        }
+        // The window of χ, present at the known threshold: χ·N of every sample at each n.
+        const Snapshots& s = t.snapshots;
+        QCOMPARE(s.chi.empty(), geometry.lattice == Lattice::Triangular);
+        for (std::size_t k = 0; k < s.chiLength(); ++k) {
+            const std::size_t n = std::size_t(s.chiFirst) + k;
+            double sum = 0;
+            for (const std::vector<UInt128>& group : s.chi)
+                sum += double(group[k]);
+            const std::size_t chi = 1 + MaxEventCount + 3;
+            const double m = exact.sums[n][chi] / exact.sums[n][0];
+            const double m2 = exact.sums[n][chi + 1] / exact.sums[n][0];
+            QVERIFY2(within(sum / samples, m, m2 - m * m, samples),
+                     qPrintable(QString("chi at n = %1: %2").arg(n).arg(m)));
         }
     }
 };

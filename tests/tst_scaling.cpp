@@ -1,13 +1,17 @@
 // Critical exponents by finite-size scaling: fits of synthetic power laws of known exponents
 // recover them within their stated errors, and those errors match the spread over replicas; the
 // exact canonical slope against finite differences of the canonical curve; the canonical peak
-// against a brute-force search; n_s bins against hand counts and sums.
+// against a brute-force search; n_s bins against hand counts and sums; the input taken from
+// recorded totals.
 
 #include "stats/canonical.h"
 #include "stats/canonicalwindow.h"
 #include "stats/clustersizes.h"
 #include "stats/leastsquares.h"
+#include "stats/runner.h"
 #include "stats/scaling.h"
+#include "stats/scalinginput.h"
+#include "stats/threshold.h"
 
 #include <QTest>
 
@@ -16,6 +20,8 @@
 #include <random>
 
 using namespace stats;
+
+Q_DECLARE_METATYPE(stats::Geometry)
 
 namespace {
 
@@ -328,6 +334,78 @@ private slots:
         const ScalingResult r = analyseScaling(in);
         QVERIFY2(QString::fromStdString(r.error).contains(reason), r.error.c_str());
         QVERIFY(r.estimates.empty());
+    }
+
+    void inputComesFromTheTotals_data()
+    {
+        QTest::addColumn<Geometry>("geometry");
+        QTest::newRow("square site torus")
+            << Geometry{Lattice::Square, Model::Site, 8, Boundary::Torus};
+        QTest::newRow("cubic bond open")
+            << Geometry{Lattice::Cubic, Model::Bond, 3, Boundary::Open};
+    }
+
+    // The adapter's slope, summed over groups, is dR/dp at pc of the curve every plot shows
+    // (the mean over the directions, over the elements' occupation), by a central difference;
+    // the groups hold the samples of their numbers, each with its snapshot at pc.
+    void inputComesFromTheTotals()
+    {
+        QFETCH(Geometry, geometry);
+        const double pc = knownThreshold(geometry.lattice, geometry.model);
+        const Totals t = runSamples(
+            {geometry.L, geometry.boundary, 3, 5, 300, geometry.lattice, geometry.model}, 1,
+            nullptr, {}, {pc});
+        std::string error;
+        const SizeSums size = scalingSums(t, error);
+        QVERIFY2(error.empty(), error.c_str());
+        QCOMPARE(size.groups.size(), std::size_t(JackknifeGroups));
+        double slope = 0;
+        for (std::size_t g = 0; g < size.groups.size(); ++g) {
+            QCOMPARE(size.groups[g].samples, std::uint64_t(9 + ((g + 27) % 32 < 12))); // 5 … 304
+            slope += size.groups[g].slope;
+        }
+        const CanonicalCurves curves(t);
+        const double h = 1e-4, d = geometry.dimensions();
+        const double difference = (directionsMean(curves.at(pc + h), int(d)) -
+                                   directionsMean(curves.at(pc - h), int(d))) /
+                                  (2 * h);
+        QVERIFY2(std::abs(slope / 300 - difference) < 1e-4 * difference,
+                 qPrintable(QString("%1 against %2").arg(slope / 300).arg(difference)));
+    }
+
+    void inputIsRefused_data()
+    {
+        QTest::addColumn<QString>("sizes"); // L:p of the snapshots ("-" for none), torus
+        QTest::addColumn<QString>("because");
+        QTest::newRow("three sizes") << "4:pc 6:pc 8:pc"
+                                     << "at least 4";
+        QTest::newRow("no snapshots") << "4:pc 6:pc 8:- 10:pc"
+                                      << "L = 8 has no snapshots";
+        QTest::newRow("snapshots elsewhere") << "4:pc 6:pc 8:pc 10:0.3"
+                                             << "L = 10 has no snapshots";
+        QTest::newRow("another boundary") << "4:pc 6:pc 8:pc 10:open"
+                                          << "one lattice";
+    }
+
+    // One line saying why, and no sizes.
+    void inputIsRefused()
+    {
+        QFETCH(QString, sizes);
+        QFETCH(QString, because);
+        std::vector<Totals> totals;
+        for (const QString& size : sizes.split(' ')) {
+            const QString p = size.section(':', 1);
+            const std::vector<double> ps = p == "pc" || p == "open" ? std::vector{0.59274605079}
+                                           : p == "-"               ? std::vector<double>{}
+                                                                    : std::vector{p.toDouble()};
+            totals.push_back(runSamples({size.section(':', 0, 0).toInt(),
+                                         p == "open" ? Boundary::Open : Boundary::Torus, 1, 0, 40},
+                                        1, nullptr, {}, ps));
+        }
+        std::string error;
+        const ScalingInput input = scalingInput(totals, error);
+        QVERIFY2(error.find(because.toStdString()) != std::string::npos, error.c_str());
+        QVERIFY(error.find('\n') == std::string::npos && input.sizes.empty());
     }
 };
 

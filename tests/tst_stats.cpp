@@ -26,6 +26,7 @@ Q_DECLARE_METATYPE(stats::RunRange)
 Q_DECLARE_METATYPE(stats::Geometry)
 Q_DECLARE_METATYPE(std::vector<int>)
 Q_DECLARE_METATYPE(std::vector<std::uint64_t>)
+Q_DECLARE_METATYPE(std::vector<double>)
 
 namespace {
 
@@ -170,24 +171,32 @@ private slots:
     }
 
     // On every lattice and model the same samples give the same bits however they are split
-    // over threads, runs and files, and the file gives back the geometry.
+    // over threads, runs and files, snapshots and their window of χ included, and the file
+    // gives back the geometry and the snapshots.
     void totalsAreBitIdentical()
     {
         QFETCH(Lattice, lattice);
         QFETCH(Model, model);
         QFETCH(Boundary, boundary);
         QFETCH(int, L);
-        const auto range = [&](int size, std::uint64_t first, std::uint64_t count) {
-            return RunRange{size, boundary, 99, first, count, lattice, model};
+        const std::vector<double> ps = {0.2, knownThreshold(lattice, model)};
+        const auto run = [&](int size, std::uint64_t first, std::uint64_t count, int threads) {
+            return runSamples({size, boundary, 99, first, count, lattice, model}, threads, nullptr,
+                              {}, ps);
         };
-        const Totals one = runSamples(range(L, 10, 40), 1);
+        const Totals one = run(L, 10, 40, 1);
         QCOMPARE(one.samples(), std::uint64_t{40});
-        QVERIFY(bytesOf(one) == bytesOf(runSamples(range(L, 10, 40), 2)));
-        Totals halves = runSamples(range(L, 30, 20), 2);
-        QCOMPARE(halves.add(runSamples(range(L, 10, 20), 1)), std::string());
+        QVERIFY(one.snapshots.chiLength() > 0);
+        QVERIFY(bytesOf(one) == bytesOf(run(L, 10, 40, 2)));
+        Totals halves = run(L, 30, 20, 2);
+        QCOMPARE(halves.add(run(L, 10, 20, 1)), std::string());
         QVERIFY(bytesOf(one) == bytesOf(halves));
+        std::uint64_t counted = 0;
+        for (const SnapshotSums& g : one.snapshots.points[1].groups)
+            counted += g.samples * (g.largest > 0);
+        QCOMPARE(counted, std::uint64_t{40}); // every sample in its group, each at some n > 0
         std::stringstream file;
-        writeTotals(file, {one, runSamples(range(L + 2, 0, 7), 1)});
+        writeTotals(file, {one, run(L + 2, 0, 7, 1)});
         std::vector<Totals> back;
         std::string error;
         QVERIFY2(readTotals(file, back, error), error.c_str());
@@ -277,6 +286,19 @@ private slots:
                                             << "does not know";
         QTest::newRow("a section beyond the file") << "section 99"
                                                    << "truncated";
+        // Snapshots: counted per group as the samples are, within their bounds, at p in (0, 1).
+        QTest::newRow("snapshots: a group's count off") << "snap samples"
+                                                        << "impossible sums";
+        QTest::newRow("snapshots: S_max above N") << "snap largest"
+                                                  << "impossible sums";
+        QTest::newRow("snapshots: sum of s² below S_max²") << "snap squares"
+                                                           << "impossible sums";
+        QTest::newRow("snapshots: p = 1") << "snap p"
+                                          << "(0, 1)";
+        QTest::newRow("snapshots: chi beyond N² per sample") << "snap chi"
+                                                             << "chi";
+        QTest::newRow("snapshots: a window moved") << "snap window"
+                                                   << "window";
     }
 
     // A damaged or forged file is refused with one line, and the caller's totals stay as
@@ -312,7 +334,24 @@ private slots:
                                    damage.endsWith("lattices") ? Lattice::Cubic : Lattice::Square,
                                    damage.endsWith("models") ? Model::Bond : Model::Site},
                                   1);
-        else if (damage == "odd honeycomb")
+        else if (words[0] == "snap") {
+            sizes[1] =
+                runSamples({6, Boundary::Open, 5, 0, 6}, 1, nullptr, {}, {0.3, 0.59274605079});
+            Snapshots& s = sizes[1].snapshots;
+            SnapshotSums& g = s.points[0].groups[3];
+            if (words[1] == "samples")
+                ++g.samples;
+            else if (words[1] == "largest")
+                g.largest = 37;
+            else if (words[1] == "squares")
+                g.squares = g.largestSquared - 1;
+            else if (words[1] == "p")
+                s.points[1].p = 1;
+            else if (words[1] == "chi")
+                s.chi[5][0] = UInt128{36 * 36} + 1;
+            else
+                ++s.chiFirst;
+        } else if (damage == "odd honeycomb")
             sizes = {Totals({Lattice::Honeycomb, Model::Site, 5, Boundary::Torus}, 5),
                      Totals({Lattice::Honeycomb, Model::Site, 6, Boundary::Torus}, 5)};
         else if (damage.startsWith("bond")) {
@@ -357,21 +396,29 @@ private slots:
     void mismatchedTotalsAreNotAdded_data()
     {
         QTest::addColumn<RunRange>("other"); // added to samples 0 … 4 of open L = 4, seed 1
-        QTest::newRow("size") << RunRange{5, Boundary::Open, 1, 10, 3};
-        QTest::newRow("boundary") << RunRange{4, Boundary::Torus, 1, 10, 3};
-        QTest::newRow("seed") << RunRange{4, Boundary::Open, 5, 10, 3};
-        QTest::newRow("a shared sample") << RunRange{4, Boundary::Open, 1, 4, 3};
-        QTest::newRow("lattice") << RunRange{4, Boundary::Open, 1, 10, 3, Lattice::Triangular};
+        QTest::addColumn<std::vector<double>>("snapshots"); // of the other
+        QTest::newRow("snapshots")
+            << RunRange{4, Boundary::Open, 1, 10, 3} << std::vector<double>{0.5};
+        QTest::newRow("size") << RunRange{5, Boundary::Open, 1, 10, 3} << std::vector<double>{};
+        QTest::newRow("boundary") << RunRange{4, Boundary::Torus, 1, 10, 3}
+                                  << std::vector<double>{};
+        QTest::newRow("seed") << RunRange{4, Boundary::Open, 5, 10, 3} << std::vector<double>{};
+        QTest::newRow("a shared sample")
+            << RunRange{4, Boundary::Open, 1, 4, 3} << std::vector<double>{};
+        QTest::newRow("lattice") << RunRange{4, Boundary::Open, 1, 10, 3, Lattice::Triangular}
+                                 << std::vector<double>{};
         QTest::newRow("model") << RunRange{4, Boundary::Open,  1,          10,
-                                           3, Lattice::Square, Model::Bond};
+                                           3, Lattice::Square, Model::Bond}
+                               << std::vector<double>{};
     }
 
     void mismatchedTotalsAreNotAdded()
     {
         QFETCH(RunRange, other);
+        QFETCH(std::vector<double>, snapshots);
         Totals base = runSamples({4, Boundary::Open, 1, 0, 5}, 1);
         const std::string before = bytesOf(base);
-        QVERIFY(!base.add(runSamples(other, 1)).empty());
+        QVERIFY(!base.add(runSamples(other, 1, nullptr, {}, snapshots)).empty());
         QVERIFY(bytesOf(base) == before);
     }
 
