@@ -10,8 +10,11 @@
 #include "scalingcommand.h"
 #include "stats/curvescsv.h"
 #include "stats/runner.h"
+#include "universality.h"
 
 #include <CLI/CLI.hpp>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <functional>
@@ -68,6 +71,30 @@ public:
                     return std::string();
                 }
             return name + ": \"" + text.substr(0, 24) + "\" is not one of " + cli::listOf(allowed);
+        });
+    }
+
+    // A comma-separated list of words from `allowed`, each once.
+    CLI::Option* choices(CLI::App& app, const std::string& name, std::vector<std::string>& target,
+                         const std::vector<std::string>& allowed, const std::string& help)
+    {
+        return add(app, name, help, [&target, name, allowed](const std::string& text) {
+            std::vector<std::string> words;
+            for (std::size_t start = 0;;) {
+                const std::size_t comma = text.find(',', start);
+                const std::string word = text.substr(start, comma - start);
+                if (std::find(allowed.begin(), allowed.end(), word) == allowed.end())
+                    return name + ": \"" + word.substr(0, 24) + "\" is not one of " +
+                           cli::listOf(allowed);
+                if (std::find(words.begin(), words.end(), word) != words.end())
+                    return name + ": " + word + " is given twice";
+                words.push_back(word);
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
+            target = words;
+            return std::string();
         });
     }
 
@@ -233,7 +260,43 @@ int main(int argc, char** argv)
                     "space)");
     scalingApp->add_flag("--force", scaling.force, "Replace an existing PREFIX-scaling.json");
 
-    for (CLI::App* command : {runApp, resumeApp, mergeApp, plotApp, scalingApp})
+    cli::UniversalitySettings universality;
+    CLI::App* universalityApp = app.add_subcommand(
+        "universality",
+        "Sample every lattice and model at a few sizes, with snapshots at its known threshold, "
+        "and print one table of pc and the critical exponents 1/ν, β/ν, γ/ν, D and τ by "
+        "finite-size scaling: each cell the estimate ± its jackknife error, the known value and "
+        "the distance in σ. Writes the table as PREFIX.md and PREFIX.json. With the defaults it "
+        "takes about " +
+            std::string(cli::UniversalityMinutes) + " minutes on two cores");
+    numbers.sizes(*universalityApp, "--sizes", universality.sizes,
+                  "Sizes L of the lattices in the plane, at least 4 (default 32,64,128,256)");
+    numbers.sizes(*universalityApp, "--cubic-sizes", universality.cubicSizes,
+                  "Sizes L of the simple cubic lattice, at least 4 (default 12,16,24,32)");
+    numbers.whole(*universalityApp, "--samples", universality.samples,
+                  {stats::JackknifeGroups, 1000000000},
+                  "Samples at the largest size of each lattice; a size L takes samples·L_max/L "
+                  "(default " +
+                      std::to_string(universality.samples) + ")");
+    std::vector<std::string> lattices = cli::latticeChoices(), models = cli::modelChoices();
+    numbers.choices(*universalityApp, "--lattices", lattices, cli::latticeChoices(),
+                    "Lattices, comma-separated (default all: " + cli::listOf(lattices) + ")");
+    numbers.choices(*universalityApp, "--models", models, cli::modelChoices(),
+                    "Models, comma-separated (default both: " + cli::listOf(models) + ")");
+    std::string universalityBoundary = "torus";
+    numbers.choice(*universalityApp, "--boundary", universalityBoundary, {"open", "torus"},
+                   "open: crossing; torus: wrapping (default torus)");
+    numbers.whole(*universalityApp, "--seed", universality.seed, {},
+                  "Seed of the random streams, default 1");
+    numbers.whole(*universalityApp, "--threads", universality.execution.threads,
+                  {1, static_cast<std::uint64_t>(stats::MaxThreads)},
+                  "Threads per process; default: OMP_NUM_THREADS or one per core, at most " +
+                      std::to_string(stats::MaxThreads));
+    universalityApp->add_option("--output", universality.output, "Prefix of PREFIX.md and .json")
+        ->required();
+    universalityApp->add_flag("--force", universality.force, "Replace existing files");
+
+    for (CLI::App* command : {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp})
         for (CLI::Option* option : command->get_options())
             option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
@@ -249,7 +312,8 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& error) {
         return refuse(std::string(error.what()) + " (see --help)");
     }
-    for (const CLI::App* command : {runApp, resumeApp, mergeApp, plotApp, scalingApp}) {
+    for (const CLI::App* command :
+         {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp}) {
         if (!command->parsed())
             continue;
         // Which of two values was meant is anybody's guess.
@@ -274,6 +338,17 @@ int main(int argc, char** argv)
         }
         if (resumeApp->parsed())
             return cli::resumeCommand(resume, ranks);
+        if (universalityApp->parsed()) {
+            universality.boundary =
+                universalityBoundary == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
+            universality.lattices.clear();
+            for (const std::string& name : lattices)
+                stats::parseLattice(name, universality.lattices.emplace_back());
+            universality.models.clear();
+            for (const std::string& name : models)
+                stats::parseModel(name, universality.models.emplace_back());
+            return cli::universalityCommand(universality, ranks);
+        }
         if (!ranks.leader())
             return 0;
         if (scalingApp->parsed())

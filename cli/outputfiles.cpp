@@ -81,7 +81,8 @@ std::string rankCheckpointOf(const std::string& prefix, int rank)
     return prefix + ".rank" + std::to_string(rank) + ".totals";
 }
 
-std::string checkOutputPrefix(const std::string& prefix, bool force, int ranks)
+std::string checkOutputPrefix(const std::string& prefix, bool force, int ranks,
+                              const std::vector<std::string>& suffixes)
 {
     if (prefix.empty() || prefix.back() == '/' || fs::path(prefix).filename() == "." ||
         fs::path(prefix).filename() == "..")
@@ -103,7 +104,7 @@ std::string checkOutputPrefix(const std::string& prefix, bool force, int ranks)
                fs::path(longest).filename().string().substr(
                    fs::path(prefix).filename().string().size()) +
                ")";
-    for (const std::string& suffix : resultSuffixes) {
+    for (const std::string& suffix : suffixes) {
         const std::string path = prefix + suffix;
         if (fs::is_directory(path, error))
             return "cannot write " + path + ": it is a folder";

@@ -17,10 +17,11 @@ inline const std::vector<std::string> resultSuffixes = {".csv", ".json", ".total
 std::string temporaryOf(const std::string& path);
 std::string rankCheckpointOf(const std::string& prefix, int rank);
 
-// Whether the result files, and for `ranks` processes everything beside them, can be written
-// under `prefix`. Checked before any work starts, and again by writeAll(). Returns a one-line
-// reason, or "".
-std::string checkOutputPrefix(const std::string& prefix, bool force, int ranks = 1);
+// Whether the result files (those of `suffixes`), and for `ranks` processes everything beside
+// them, can be written under `prefix`. Checked before any work starts, and again by writeAll().
+// Returns a one-line reason, or "".
+std::string checkOutputPrefix(const std::string& prefix, bool force, int ranks = 1,
+                              const std::vector<std::string>& suffixes = resultSuffixes);
 
 // The lock on a prefix, released when destroyed.
 class PrefixLock

@@ -16,7 +16,6 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // Four sizes leave one degree of freedom to the fit with a correction term.
-constexpr std::size_t MinimumSizes = 4;
 constexpr double CorrectionSignificance = 6.63;
 
 // 2D, exact for every lattice and model (M. den Nijs, J. Phys. A 12, 1857 (1979); B. Nienhuis,
@@ -181,7 +180,7 @@ Fitted fitBoth(ExponentEstimate e, const std::vector<Point>& points, double sign
     const Replicated plain = fitReplicated(plainModel, points, {theta0, theta1});
     Replicated corrected;
     e.plain = summarise(plain, sign);
-    if (plain.valid && points.size() >= MinimumSizes && correctedModel) {
+    if (plain.valid && points.size() >= MinimumScalingSizes && correctedModel) {
         corrected = fitReplicated(correctedModel, points,
                                   {plain.all.parameters[0], plain.all.parameters[1], 0});
         e.corrected = summarise(corrected, sign);
@@ -243,8 +242,8 @@ std::string checkInput(const ScalingInput& in, const std::vector<std::size_t>& a
 {
     if (in.dimension < 1)
         return "the dimension must be at least 1, not " + std::to_string(in.dimension);
-    if (in.sizes.size() < MinimumSizes)
-        return "finite-size scaling needs at least " + std::to_string(MinimumSizes) +
+    if (in.sizes.size() < MinimumScalingSizes)
+        return "finite-size scaling needs at least " + std::to_string(MinimumScalingSizes) +
                " sizes; there " + (in.sizes.size() == 1 ? "is " : "are ") +
                std::to_string(in.sizes.size());
     if (!std::isnan(in.omega) && !(in.omega > 0 && std::isfinite(in.omega)))

@@ -128,6 +128,9 @@ struct ScalingResult
     double hyperscalingError = std::numeric_limits<double>::quiet_NaN();
 };
 
+// analyseScaling() needs at least this many sizes: the corrected fit has three parameters.
+inline constexpr std::size_t MinimumScalingSizes = 4;
+
 ScalingResult analyseScaling(const ScalingInput& input);
 
 // The preferred estimate of an exponent, or nullptr.

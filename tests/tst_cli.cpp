@@ -406,6 +406,40 @@ private slots:
         QTest::newRow("resume: nothing there") << "resume nothing"
                                                << ""
                                                << "nothing.json";
+        // universality: every option once, in range; the sizes fit every lattice chosen.
+        const QString universality = "universality --output u ";
+        const std::pair<const char*, const char*> refusals[] = {
+            {"--sizes 32,64,128", "--sizes: finite-size scaling needs at least 4"},
+            {"--sizes 32,64,64,128", "--sizes: 64 is given twice"},
+            {"--cubic-sizes 8,16,32", "--cubic-sizes"},
+            {"--sizes 16,33,64,128 --lattices honeycomb", "--sizes"},
+            {"--cubic-sizes 8,16,32,2000", "--cubic-sizes"},
+            {"--sizes 8,16,0,32", "--sizes"},
+            {"--samples 31", "from 32 to 1000000000"},
+            {"--samples 2000000000", "--samples"},
+            {"--samples 100 --samples 200", "--samples is given more than once"},
+            {"--lattices square,hexagonal", "--lattices: \"hexagonal\" is not one of"},
+            {"--lattices square,square", "--lattices: square is given twice"},
+            {"--lattices square,", "--lattices"},
+            {"--models", "--models"},
+            {"--models site --models bond", "--models is given more than once"},
+            {"--boundary klein", "--boundary"},
+            {"--threads 0", "--threads"},
+            {"--seed -3", "--seed"},
+            {"--output v", "--output is given more than once"},
+            {"--force --force", "--force"},
+        };
+        for (const auto& [options, because] : refusals)
+            QTest::newRow(qPrintable("universality " + QString(options)))
+                << universality + options << "" << because;
+        QTest::newRow("universality: no output") << "universality"
+                                                 << ""
+                                                 << "--output";
+        QTest::newRow("universality: a table there") << universality << "u.md="
+                                                     << "u.md exists";
+        QTest::newRow("universality: a folder for its JSON") << universality + "--force"
+                                                             << "u.json/"
+                                                             << "u.json: it is a folder";
         QTest::newRow("resume: a merged result") << "resume r"
                                                  << "result r; r.json={}"
                                                  << "no run";
@@ -439,6 +473,43 @@ private slots:
         QVERIFY2(errors.size() == 1 && errors[0].contains(because), qPrintable(errors.join('\n')));
         QVERIFY(errors[0].size() < 240);
         QCOMPARE(snapshot(), before);
+    }
+
+    // A small table of one pair: the Markdown printed is the file's, one row, and the JSON holds
+    // every cell of it with the same estimates; two MPI ranks write the same table.
+    void universalityTable()
+    {
+        const QString command = "universality --lattices square --models site --sizes 8,12,16,24 "
+                                "--samples 64 --seed 3 --output ";
+        QProcess* process = start(command + "u --threads 2");
+        QCOMPARE(finish(process), 0);
+        const QByteArray printed = process->readAllStandardOutput();
+        QCOMPARE(printed, contents(path("u.md")));
+#ifdef MPIEXEC
+        QCOMPARE(finish(start("mpirun 2 " + command + "v --threads 1")), 0);
+        QCOMPARE(contents(path("v.md")), printed);
+#endif
+        const QStringList lines = QString::fromUtf8(printed).split('\n');
+        QVERIFY(lines[0].startsWith("| lattice | model | boundary | sizes | pc | 1/ν"));
+        QVERIFY(lines[2].startsWith("| square | site | torus | 8, 12, 16, 24 | "));
+        QVERIFY(lines[3].isEmpty());
+        QVERIFY(errors.join(' ').contains("square site done (1 of 1)"));
+        const QJsonObject table = json(path("u.json"))["table"].toObject();
+        const QJsonArray rows = table["rows"].toArray();
+        QCOMPARE(rows.size(), 1);
+        const QJsonObject row = rows[0].toObject();
+        QCOMPARE(row["samples"].toArray(), QJsonArray({192, 128, 96, 64}));
+        // τ needs clusters far larger than these sizes hold, and says so.
+        const QJsonObject cells = row["cells"].toObject();
+        QCOMPARE(cells.keys().size(), 6);
+        QVERIFY(cells["tau"].toObject()["estimate"].isNull());
+        QVERIFY(lines.contains("- square site: n_s: fewer than 3 bins in the scaling range"));
+        for (const char* name : {"pc", "1/nu", "beta/nu", "gamma/nu", "D"}) {
+            const QJsonObject cell = cells[QString::fromLatin1(name)].toObject();
+            QVERIFY2(std::abs(cell["sigmas"].toDouble()) < 3 && cell["error"].toDouble() > 0,
+                     name);
+            QVERIFY(lines[2].contains(QString::number(cell["known"].toDouble(), 'g', 7)));
+        }
     }
 
     void numbersAreReadStrictly_data()
