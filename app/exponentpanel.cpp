@@ -73,6 +73,9 @@ void ExponentPanel::showNote(const QString& note)
     estimates->hide();
     chart->hide();
     noteLabel->setText(note);
+    // A note alone takes a line, and no note no room at all.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setVisible(!note.isEmpty());
 }
 
 void ExponentPanel::showResult(const stats::ScalingResult& result, int dimensions)
@@ -112,6 +115,8 @@ void ExponentPanel::showResult(const stats::ScalingResult& result, int dimension
     estimates->resizeColumnsToContents();
     estimates->show();
     chart->show();
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    show();
     estimates->setCurrentCell(0, 0);
     showChart(0);
 }

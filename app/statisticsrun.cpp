@@ -56,8 +56,12 @@ BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vecto
 {
     const stats::RunRange range{totals.L,          totals.boundary, totals.seed, batch.firstSample,
                                 batch.sampleCount, totals.lattice,  totals.model};
-    totals.add(stats::runSamples(range, 0, &control.stop,
-                                 [&control](std::uint64_t done) { control.done = done; }));
+    std::vector<double> snapshotAt;
+    for (const stats::SnapshotPoint& point : totals.snapshots.points)
+        snapshotAt.push_back(point.p);
+    totals.add(stats::runSamples(
+        range, 0, &control.stop, [&control](std::uint64_t done) { control.done = done; },
+        snapshotAt));
     BatchOutcome outcome;
     if ((draw || control.stop) && !control.abandon && totals.samples() > 0) {
         const auto begin = std::chrono::steady_clock::now();

@@ -64,8 +64,8 @@ struct BatchOutcome
     double drawSeconds = 0; // the time the curves and estimates took
 };
 
-// Runs `batch` on every core into `totals` (whose geometry and seed it uses). Then, if asked
-// to `draw` or stopped (but not abandoned), computes the curves at `ps` and the threshold
+// Runs `batch` on every core into `totals` (whose geometry, seed and snapshots it uses). Then, if
+// asked to `draw` or stopped (but not abandoned), computes the curves at `ps` and the threshold
 // estimates. A stopped batch keeps the samples completed.
 BatchOutcome runBatch(stats::Totals totals, const Batch& batch, const std::vector<double>& ps,
                       bool draw, BatchControl& control);

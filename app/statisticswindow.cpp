@@ -2,7 +2,9 @@
 
 #include "charts/chartfile.h"
 #include "charts/curvechart.h"
+#include "exponentpanel.h"
 #include "stats/curvescsv.h"
+#include "stats/scalinginput.h"
 #include "view/savedialog.h"
 
 #include <QChart>
@@ -262,6 +264,8 @@ void StatisticsWindow::buildControls()
     plots->addWidget(progressBar);
     plots->addWidget(thresholdLabel);
     plots->addWidget(statusLabel);
+    exponentPanel = new ExponentPanel;
+    plots->addWidget(exponentPanel, 1);
 
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(controls);
@@ -431,10 +435,15 @@ void StatisticsWindow::start()
         stats::Geometry g = geometry;
         g.L = L;
         sizes.push_back({L, 0, stats::Totals(g, seed), {}, {}, {}, 0, 0});
+        // Snapshots at pc cost a pass over the clusters per sample: taken only where they serve.
+        if (chosen.size() >= stats::MinimumScalingSizes)
+            sizes.back().totals.snapshots = stats::snapshotLayout(
+                g, {stats::knownThreshold(geometry.lattice, geometry.model)});
         work.push_back({L, {{0, samplesPerSize}}, g.elements()});
     }
     threshold = {};
     redrawCharts();
+    exponentPanel->showNote({});
     samplesCompleted = 0;
     run(work);
 }
@@ -552,6 +561,7 @@ void StatisticsWindow::finishRun(const QString& status)
     if (hadFocus)
         (continueButton->isEnabled() ? continueButton : startButton)->setFocus();
     statusLabel->setText(status);
+    showExponents();
     emit runFinished();
 }
 
@@ -626,6 +636,22 @@ void StatisticsWindow::showThreshold()
                                 .arg(valueWithError(estimate.estimate, estimate.error),
                                      estimate.estimator.c_str(), over)
                                 .arg(known, 0, 'f', 7));
+}
+
+void StatisticsWindow::showExponents()
+{
+    if (sizes.size() + 1 == stats::MinimumScalingSizes) {
+        exponentPanel->showNote(
+            tr("Critical exponents need %1 sizes or more.").arg(stats::MinimumScalingSizes));
+        return;
+    }
+    if (sizes.size() < stats::MinimumScalingSizes)
+        return;
+    std::string error;
+    const stats::ScalingInput input = stats::scalingInput(totals(), error);
+    if (!error.empty())
+        return exponentPanel->showNote(tr("Exponents: %1.").arg(QString::fromStdString(error)));
+    exponentPanel->showResult(stats::analyseScaling(input), geometry.dimensions());
 }
 
 void StatisticsWindow::setControlsEnabled(bool idle)

@@ -22,6 +22,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTimer;
+class ExponentPanel;
 
 // A separate, non-modal window that estimates the spanning probability, P∞ and pc over many
 // samples with the statistics engine, for site or bond percolation on the square, triangular,
@@ -89,6 +90,8 @@ private:
     void finishRun(const QString& status);
     void showProgress();
     void showThreshold();
+    // The exponents by finite-size scaling of a run of enough sizes, or a note why there are none.
+    void showExponents();
     void setControlsEnabled(bool idle);
     // The spanning and the P∞ chart of the curves so far, with their markers.
     std::vector<std::unique_ptr<QChart>> makeCharts() const;
@@ -114,6 +117,7 @@ private:
     QProgressBar* progressBar = nullptr;
     QLabel* statusLabel = nullptr;
     QLabel* thresholdLabel = nullptr;
+    ExponentPanel* exponentPanel = nullptr;
     QChartView* spanningView = nullptr;
     QChartView* strengthView = nullptr;
     QTimer* progressTimer = nullptr;

@@ -1,7 +1,9 @@
 #include "app/statisticswindow.h"
 #include "model/random.h"
 #include "stats/canonical.h"
+#include "stats/exponenttable.h"
 #include "stats/runner.h"
+#include "stats/scalinginput.h"
 #include "stats/totalsfile.h"
 
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 
 #include <algorithm>
@@ -213,6 +216,51 @@ private slots:
         stats::writeTotals(expected, whole);
         stats::writeTotals(continued, window.totals());
         QVERIFY(continued.str() == expected.str());
+    }
+
+    void exponents_data()
+    {
+        QTest::addColumn<QString>("sizes");
+        QTest::addColumn<QString>("note"); // empty: the table
+        QTest::newRow("two sizes: nothing") << "8, 16"
+                                            << "";
+        QTest::newRow("three sizes: a note") << "8, 16, 32"
+                                             << "Critical exponents need 4 sizes or more.";
+        QTest::newRow("four sizes: the table") << "8, 12, 16, 24"
+                                               << "";
+    }
+
+    // With four sizes the table is the analysis of the run's own totals, snapshots and all; with
+    // fewer, a note at most.
+    void exponents()
+    {
+        QFETCH(QString, sizes);
+        QFETCH(QString, note);
+        StatisticsWindow window;
+        configure(window, qPrintable(sizes), true, 200, 4);
+        window.show();
+        QSignalSpy finished(&window, &StatisticsWindow::runFinished);
+        window.start();
+        QVERIFY(finished.wait(Patience));
+        auto* panel = window.findChild<QWidget*>("exponentPanel");
+        auto* table = window.findChild<QTableWidget*>("exponentTable");
+        if (sizes.count(',') < 3) {
+            QCOMPARE(panel->isVisible(), !note.isEmpty());
+            QCOMPARE(window.findChild<QLabel*>("exponentNote")->text(), note);
+            QVERIFY(table->isHidden());
+            return;
+        }
+        std::string error;
+        const stats::ScalingResult expected =
+            stats::analyseScaling(stats::scalingInput(window.totals(), error));
+        QVERIFY2(error.empty(), error.c_str());
+        QVERIFY(panel->isVisible() && table->isVisible());
+        QCOMPARE(table->rowCount(), int(expected.estimates.size()));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const stats::PowerLawFit& fit = expected.estimates[std::size_t(row)].best();
+            QCOMPARE(table->item(row, 1)->text().toStdString(),
+                     stats::valueText(fit.exponent, fit.error));
+        }
     }
 
     // At the window's smallest size every label of both plots is whole, and the probability
