@@ -46,6 +46,7 @@ void learn(const std::string& text, Job& job,
     job.request.sizes = json["sizes"].get<std::vector<int>>();
     job.request.firstSample = json["first_sample"];
     job.request.samples = json["samples"];
+    job.request.samplesAt = json.value("samples_at", 0);
     job.request.seed = json["seed"];
     job.request.boundary =
         json["boundary"] == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
@@ -79,7 +80,7 @@ std::string checkJob(const Job& job, int ranks, bool force)
     if (std::string reason = checkOutputPrefix(job.prefix, force, ranks); !reason.empty())
         return reason;
     return checkMemory(
-        {job.request.geometries(), job.request.samples, job.execution.threads, ranks});
+        {job.request.geometries(), job.request.mostSamples(), job.execution.threads, ranks});
 }
 
 std::string howToFinish(const std::string& prefix)
@@ -94,8 +95,8 @@ int runJob(Job job, std::vector<stats::Totals> sizes, std::string verdict, const
     std::vector<std::vector<stats::SampleRange>> missing;
     if (ranks.leader() && verdict.empty())
         for (const stats::Totals& totals : sizes)
-            missing.push_back(
-                stats::missingSamples(totals, {job.request.firstSample, job.request.samples}));
+            missing.push_back(stats::missingSamples(
+                totals, {job.request.firstSample, job.request.samplesFor(totals.L)}));
     const std::string plan =
         ranks.fromLeader(verdict.empty() ? describe(job, missing) : "!" + verdict);
     if (plan.starts_with('!')) {

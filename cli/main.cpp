@@ -189,7 +189,12 @@ int main(int argc, char** argv)
     std::string boundary = "open";
     numbers.choice(*runApp, "--boundary", boundary, {"open", "torus"},
                    "open: crossing between opposite edges; torus: wrapping around (default open)");
-    numbers.whole(*runApp, "--samples", run.request.samples, {1, UINT64_MAX}, "Samples per size")
+    std::string sampleCount;
+    runApp
+        ->add_option("--samples", sampleCount,
+                     "Samples per size; N@L: N samples at size L and in proportion to 1/L at "
+                     "the others (rounded up), which for one budget of time gives the exponents "
+                     "smaller errors than equal counts, e.g. 30000@512")
         ->required();
     numbers.whole(*runApp, "--seed", run.request.seed, {},
                   "Seed of the random streams, default 1");
@@ -330,6 +335,10 @@ int main(int argc, char** argv)
                 boundary == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
             stats::parseLattice(lattice, run.request.lattice);
             stats::parseModel(model, run.request.model);
+            if (std::string reason = cli::readSampleCount(sampleCount, run.request.samples,
+                                                          run.request.samplesAt);
+                !reason.empty())
+                return refuse(reason);
             if (std::string reason = cli::readSnapshotList(
                     nsAt, run.request.lattice, run.request.model, run.request.snapshotAt);
                 !reason.empty())

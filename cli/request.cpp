@@ -25,11 +25,49 @@ std::string Request::check()
             return "--sizes: " + reason;
     if (samples == 0)
         return "--samples must be at least 1";
-    if (firstSample + samples < firstSample)
+    if (samplesAt < 0 || samplesAt > stats::LargestL)
+        return "--samples: the size after @ is not a whole number from 2 to " +
+               std::to_string(stats::LargestL);
+    if (samplesAt > 0 && stats::UInt128{samples} * unsigned(samplesAt) / unsigned(sizes.front()) >=
+                             UINT64_MAX)
+        return "--samples: " + std::to_string(samples) + "@" + std::to_string(samplesAt) +
+               " asks for more than 2^64 - 1 samples of L = " + std::to_string(sizes.front());
+    if (firstSample + mostSamples() < firstSample)
         return "--first-sample plus --samples passes the last sample number, 2^64 - 1";
     if (std::string reason = checkSnapshotList(snapshotAt); !reason.empty())
         return reason;
     return grid.check();
+}
+
+std::uint64_t Request::samplesFor(int L) const
+{
+    if (samplesAt <= 0 || L <= 0)
+        return samples;
+    const stats::UInt128 scaled =
+        (stats::UInt128{samples} * unsigned(samplesAt) + unsigned(L) - 1) / unsigned(L);
+    return static_cast<std::uint64_t>(std::min<stats::UInt128>(scaled, UINT64_MAX));
+}
+
+std::uint64_t Request::mostSamples() const
+{
+    return sizes.empty() ? samples : samplesFor(sizes.front());
+}
+
+std::string readSampleCount(const std::string& text, std::uint64_t& samples, int& samplesAt)
+{
+    const std::size_t at = text.find('@');
+    std::uint64_t count = 0, L = 0;
+    if (std::string reason = readWhole("--samples", text.substr(0, at), {1, UINT64_MAX}, count);
+        !reason.empty())
+        return reason + " (or N@L: N samples at size L, fewer in proportion at larger sizes)";
+    if (at != std::string::npos)
+        if (std::string reason = readWhole("--samples", text.substr(at + 1),
+                                           {2, std::uint64_t(stats::LargestL)}, L);
+            !reason.empty())
+            return reason + " after @";
+    samples = count;
+    samplesAt = int(L);
+    return {};
 }
 
 stats::Totals Request::totals(int L) const
@@ -97,10 +135,13 @@ std::vector<stats::Geometry> Request::geometries() const
 
 nlohmann::ordered_json Request::json() const
 {
-    return {{"sizes", sizes},
-            {"first_sample", firstSample},
-            {"samples", samples},
-            {"ns_at", snapshotAt}};
+    nlohmann::ordered_json json = {{"sizes", sizes},
+                                   {"first_sample", firstSample},
+                                   {"samples", samples},
+                                   {"ns_at", snapshotAt}};
+    if (samplesAt > 0)
+        json["samples_at"] = samplesAt;
+    return json;
 }
 
 std::string readGrid(const JsonFile& file, PGrid& grid)
@@ -162,6 +203,7 @@ std::string Request::read(const JsonFile& file)
     Request r;
     std::string boundaryName;
     std::vector<std::uint64_t> Ls;
+    std::uint64_t at = 0;
     std::string reason = file.text("boundary", boundaryName);
     if (reason.empty() && boundaryName != "open" && boundaryName != "torus")
         reason = file.wrong("boundary", "open or torus");
@@ -171,9 +213,11 @@ std::string Request::read(const JsonFile& file)
          {reason.empty() ? file.whole("seed", r.seed) : reason,
           file.wholeList("request.sizes", Ls), file.whole("request.first_sample", r.firstSample),
           file.whole("request.samples", r.samples), readGrid(file, r.grid),
-          file.has("request.ns_at") ? file.numberList("request.ns_at", r.snapshotAt) : ""})
+          file.has("request.ns_at") ? file.numberList("request.ns_at", r.snapshotAt) : "",
+          file.has("request.samples_at") ? file.whole("request.samples_at", at) : ""})
         if (!more.empty())
             return more;
+    r.samplesAt = static_cast<int>(std::min<std::uint64_t>(at, 0x7fffffff));
     r.boundary = boundaryName == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
     for (std::uint64_t L : Ls)
         r.sizes.push_back(static_cast<int>(std::min<std::uint64_t>(L, 0x7fffffff)));

@@ -23,7 +23,9 @@ struct Request
     stats::Boundary boundary = stats::Boundary::Open;
     std::uint64_t seed = 1;
     std::uint64_t firstSample = 0;
-    std::uint64_t samples = 0; // per size
+    std::uint64_t samples = 0; // per size, or at L = samplesAt
+    // 0: `samples` at every size; otherwise samples ∝ 1/L, `samples` at this L (samplesFor()).
+    int samplesAt = 0;
     PGrid grid;
     // The p of the snapshots (snapshots.h), ascending; empty: none.
     std::vector<double> snapshotAt;
@@ -32,6 +34,10 @@ struct Request
     std::string check();
 
     stats::Geometry geometry(int L) const { return {lattice, model, L, boundary}; }
+    // The samples of size L: ⌈samples · samplesAt / L⌉ when samplesAt is set.
+    std::uint64_t samplesFor(int L) const;
+    // The most samples of any size.
+    std::uint64_t mostSamples() const;
     std::vector<stats::Geometry> geometries() const;
     // Empty totals of size L with the snapshot layout asked for.
     stats::Totals totals(int L) const;
@@ -61,6 +67,10 @@ std::string readSnapshotList(const std::string& text, stats::Lattice lattice, st
                              std::vector<double>& values);
 // Whether a list of snapshot p is usable: "" or a one-line reason.
 std::string checkSnapshotList(const std::vector<double>& values);
+
+// Reads --samples: "N", or "N@L" for N samples at size L and proportionally fewer at larger
+// sizes (more at smaller ones). Returns "" or a one-line reason.
+std::string readSampleCount(const std::string& text, std::uint64_t& samples, int& samplesAt);
 
 // Reads "p_grid" of a result's JSON.
 std::string readGrid(const JsonFile& file, PGrid& grid);

@@ -89,7 +89,8 @@ Json thresholdJson(const std::vector<stats::Totals>& sizes)
 bool complete(const std::vector<stats::Totals>& sizes, const Request& request)
 {
     for (const stats::Totals& totals : sizes)
-        if (!stats::missingSamples(totals, {request.firstSample, request.samples}).empty())
+        if (!stats::missingSamples(totals, {request.firstSample, request.samplesFor(totals.L)})
+                 .empty())
             return false;
     return sizes.size() == request.sizes.size();
 }

@@ -252,6 +252,11 @@ private slots:
         QTest::newRow("fractional threads") << run + "--threads 1.5"
                                             << ""
                                             << "--threads";
+        for (const char* count : {"100@1", "100@", "@64", "0@64", "100@64@64", "1@065",
+                                  "18446744073709551615@9"})
+            QTest::addRow("samples %s", count)
+                << QString("run --sizes 8 --samples %1 --output out").arg(count) << ""
+                << "--samples";
         QTest::newRow("negative samples") << "run --sizes 8 --samples -1 --output out"
                                           << ""
                                           << "--samples";
@@ -746,12 +751,17 @@ private slots:
         QCOMPARE(combined["sigmas_from_known"].toDouble(), (estimate - known) / error);
     }
 
-    // Four sizes recorded by default at pc give every exponent with an error, and one
-    // preferred estimate each; a second scaling of the same result needs --force.
+    // Samples in proportion to 1/L, rounded up. Four sizes recorded by default at pc give every
+    // exponent with an error, and one preferred estimate each; a second scaling of the same
+    // result needs --force.
     void scalingWritesEveryExponent()
     {
-        runAll(
-            {"run --sizes 64,96,128,192 --boundary torus --samples 150 --output s", "scaling s"});
+        runAll({"run --sizes 64,96,128,200 --boundary torus --samples 150@128 --output s",
+                "scaling s"});
+        QList<int> counts;
+        for (const QJsonValue size : json(path("s.json"))["sizes"].toArray())
+            counts.push_back(size.toObject()["samples"].toInt());
+        QCOMPARE(counts, (QList<int>{300, 200, 150, 96}));
         QMap<QString, int> preferred;
         for (const QJsonValue e : json(path("s-scaling.json"))["estimates"].toArray()) {
             const QJsonObject estimate = e.toObject();
