@@ -263,7 +263,12 @@ int main(int argc, char** argv)
     numbers.decimal(*scalingApp, "--omega", scaling.omega, {0, 100, true},
                     "Exponent of the correction to scaling (default: 3/2 in the plane, 1.61 in "
                     "space)");
-    scalingApp->add_flag("--force", scaling.force, "Replace an existing PREFIX-scaling.json");
+    scalingApp->add_option("--plot", scaling.plot,
+                           "Also draw the log-log plot of each preferred estimate (the points, "
+                           "the fit, the line of the known exponent) side by side into this "
+                           "PNG or SVG file");
+    scalingApp->add_flag("--force", scaling.force,
+                         "Replace an existing PREFIX-scaling.json and picture");
 
     cli::UniversalitySettings universality;
     CLI::App* universalityApp = app.add_subcommand(
@@ -335,8 +340,8 @@ int main(int argc, char** argv)
                 boundary == "torus" ? stats::Boundary::Torus : stats::Boundary::Open;
             stats::parseLattice(lattice, run.request.lattice);
             stats::parseModel(model, run.request.model);
-            if (std::string reason = cli::readSampleCount(sampleCount, run.request.samples,
-                                                          run.request.samplesAt);
+            if (std::string reason =
+                    cli::readSampleCount(sampleCount, run.request.samples, run.request.samplesAt);
                 !reason.empty())
                 return refuse(reason);
             if (std::string reason = cli::readSnapshotList(
@@ -361,7 +366,8 @@ int main(int argc, char** argv)
         if (!ranks.leader())
             return 0;
         if (scalingApp->parsed())
-            return cli::scalingCommand(scaling);
+            return scaling.plot.empty() ? cli::scalingCommand(scaling)
+                                        : cli::launchScalingPlot(scaling);
         if (mergeApp->parsed()) {
             for (const char* name : {"--p-min", "--p-max", "--p-step"})
                 if (mergeApp->get_option(name)->count() > 0)

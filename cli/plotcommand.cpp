@@ -2,6 +2,7 @@
 
 #include "charts/chartfile.h"
 #include "charts/curvechart.h"
+#include "charts/scalingchart.h"
 #include "jsonfile.h"
 #include "stats/canonical.h"
 #include "stats/threshold.h"
@@ -266,6 +267,37 @@ int plotCommand(const PlotSettings& settings, int argc, char** argv)
     if (!error.isEmpty())
         return failure(error.toStdString());
     return 0;
+}
+
+ScalingPicture scalingPicture(int& argc, char** argv)
+{
+    return [&argc, argv](const stats::ScalingResult& result, double omega,
+                         const std::string& path) -> std::string {
+        const QString output = QString::fromStdString(path);
+        if (const QString reason = charts::checkPictureName(output); !reason.isEmpty())
+            return reason.toStdString();
+        std::error_code ignored;
+        if (std::filesystem::is_directory(path, ignored))
+            return "cannot write " + path + ": it is a folder";
+        if (qEnvironmentVariableIsEmpty("DISPLAY") &&
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication application(argc, argv);
+        const stats::ExponentEstimate* fractal = stats::preferredEstimate(result, "D");
+        std::vector<std::unique_ptr<QChart>> made;
+        std::vector<QChart*> row;
+        for (const char* name : {"1/nu", "gamma/nu", "beta/nu", "D", "tau"}) {
+            const stats::ExponentEstimate* e = stats::preferredEstimate(result, name);
+            if (e == nullptr)
+                continue;
+            const double power = std::string(name) != "tau" ? omega
+                                 : fractal != nullptr       ? omega / fractal->best().exponent
+                                                            : std::nan("");
+            made.push_back(charts::scalingChart(*e, power));
+            row.push_back(made.back().get());
+        }
+        return charts::writeCharts(row, QSize(420, 360), output).toStdString();
+    };
 }
 
 } // namespace cli

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scalingcommand.h"
+
 #include <string>
 #include <vector>
 
@@ -29,6 +31,10 @@ inline constexpr int LargestChartSide = 2000;
 // Draws the plot; runs in percolation-stats-plot, the one program that loads Qt, so that run,
 // resume and merge start without it (on a cluster, and for scripts that call them often).
 int plotCommand(const PlotSettings& settings, int argc, char** argv);
+
+// The log–log plots of the preferred estimates of a scaling result side by side, drawn with
+// percolation-stats-plot's Qt; `argc` and `argv` must outlive it.
+ScalingPicture scalingPicture(int& argc, char** argv);
 
 // In percolation-stats: hands the settings to percolation-stats-plot beside it, which replaces
 // the process; without it (a build without Qt) says so and returns 1.

@@ -2,6 +2,7 @@
 // plotting loads Qt. percolation-stats checks the options and starts it.
 
 #include "plotcommand.h"
+#include "scalingcommand.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -24,6 +25,20 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 int main(int argc, char** argv)
 {
     qInstallMessageHandler(quietQtMessages);
+    if (argc > 1 && std::string(argv[1]) == "scaling") {
+        cli::ScalingSettings scaling;
+        if (const std::string reason = cli::readScalingPlotArguments(argc, argv, scaling);
+            !reason.empty()) {
+            std::fprintf(stderr, "percolation-stats: scaling: %s\n", reason.c_str());
+            return 1;
+        }
+        try {
+            return cli::scalingCommand(scaling, cli::scalingPicture(argc, argv));
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "percolation-stats: scaling: out of memory\n");
+            return 1;
+        }
+    }
     cli::PlotSettings settings;
     if (const std::string reason = cli::readPlotArguments(argc, argv, settings); !reason.empty()) {
         std::fprintf(stderr, "percolation-stats: plot: %s\n", reason.c_str());

@@ -28,8 +28,8 @@ std::string Request::check()
     if (samplesAt < 0 || samplesAt > stats::LargestL)
         return "--samples: the size after @ is not a whole number from 2 to " +
                std::to_string(stats::LargestL);
-    if (samplesAt > 0 && stats::UInt128{samples} * unsigned(samplesAt) / unsigned(sizes.front()) >=
-                             UINT64_MAX)
+    if (samplesAt > 0 &&
+        stats::UInt128{samples} * unsigned(samplesAt) / unsigned(sizes.front()) >= UINT64_MAX)
         return "--samples: " + std::to_string(samples) + "@" + std::to_string(samplesAt) +
                " asks for more than 2^64 - 1 samples of L = " + std::to_string(sizes.front());
     if (firstSample + mostSamples() < firstSample)

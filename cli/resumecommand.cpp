@@ -24,8 +24,9 @@ std::string belongs(const std::string& path, const std::vector<stats::Totals>& s
         if (!t.snapshots.sameLayout(request.totals(t.L).snapshots))
             return path + " is not of the run recorded in its JSON (" +
                    stats::describeLayout(t.snapshots) + ")";
-        if (!t.events.empty() && (t.events.front().sample < request.firstSample ||
-                                  t.events.back().sample - request.firstSample >= request.samplesFor(t.L)))
+        if (!t.events.empty() &&
+            (t.events.front().sample < request.firstSample ||
+             t.events.back().sample - request.firstSample >= request.samplesFor(t.L)))
             return path + " holds samples outside the recorded range";
     }
     return {};

@@ -1,5 +1,6 @@
 #include "scalingcommand.h"
 
+#include "numbers.h"
 #include "outputfiles.h"
 #include "results.h"
 #include "stats/scalinginput.h"
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 
 namespace cli {
 namespace {
@@ -99,7 +101,7 @@ std::string scalingTable(const stats::ScalingResult& result)
     return out.str();
 }
 
-int scalingCommand(const ScalingSettings& settings)
+int scalingCommand(const ScalingSettings& settings, const ScalingPicture& picture)
 {
     std::string prefix = settings.input;
     for (const std::string& suffix : resultSuffixes)
@@ -114,6 +116,9 @@ int scalingCommand(const ScalingSettings& settings)
     if (!settings.force &&
         std::filesystem::exists(std::filesystem::symlink_status(output, ignored)))
         return failure(output + " exists (replace it with --force)");
+    if (!settings.plot.empty() && !settings.force &&
+        std::filesystem::exists(std::filesystem::symlink_status(settings.plot, ignored)))
+        return failure(settings.plot + " exists (replace it with --force)");
 
     std::vector<stats::Totals> sizes;
     if (std::string reason = readTotalsFile(prefix + ".totals", sizes); !reason.empty())
@@ -127,15 +132,20 @@ int scalingCommand(const ScalingSettings& settings)
     if (!result.error.empty())
         return failure(prefix + ".totals: " + result.error);
 
+    const double omega = std::isnan(settings.omega)
+                             ? stats::knownExponent(input.dimension, "omega").value
+                             : settings.omega;
+    if (!settings.plot.empty() && picture)
+        if (std::string reason = picture(result, omega, settings.plot); !reason.empty())
+            return failure(reason);
+
     const stats::Geometry g = sizes.front().geometry();
     Json json = {{"lattice", stats::latticeName(g.lattice)},
                  {"model", stats::modelName(g.model)},
                  {"boundary", stats::boundaryName(g.boundary)},
                  {"dimension", input.dimension},
                  {"spanning", input.spanning},
-                 {"omega", std::isnan(settings.omega)
-                               ? stats::knownExponent(input.dimension, "omega").value
-                               : settings.omega}};
+                 {"omega", omega}};
     Json sizeList = Json::array();
     for (const stats::Totals& t : sizes)
         sizeList.push_back({{"L", t.L}, {"samples", t.samples()}});
@@ -149,6 +159,51 @@ int scalingCommand(const ScalingSettings& settings)
         std::printf("%s%d", i > 0 ? ", " : "", sizes[i].L);
     std::printf(" (%s)\n%s", output.c_str(), scalingTable(result).c_str());
     return 0;
+}
+
+std::vector<std::string> scalingPlotArguments(const ScalingSettings& settings)
+{
+    return {"percolation-stats-plot",
+            "scaling",
+            settings.input,
+            settings.plot,
+            std::isnan(settings.omega) ? "known" : decimalText(settings.omega),
+            settings.force ? "1" : "0"};
+}
+
+std::string readScalingPlotArguments(int argc, char** argv, ScalingSettings& settings)
+{
+    if (argc != 6 || std::string(argv[1]) != "scaling")
+        return "percolation-stats-plot is started by percolation-stats";
+    ScalingSettings read;
+    read.input = argv[2];
+    read.plot = argv[3];
+    std::uint64_t force = 0;
+    if (std::string(argv[4]) != "known")
+        if (std::string reason = readDecimal("--omega", argv[4], {0, 100, true}, read.omega);
+            !reason.empty())
+            return reason;
+    if (std::string reason = readWhole("force", argv[5], {0, 1}, force); !reason.empty())
+        return reason;
+    read.force = force == 1;
+    settings = read;
+    return {};
+}
+
+int launchScalingPlot(const ScalingSettings& settings)
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string helper = (self.parent_path() / "percolation-stats-plot").string();
+    std::vector<std::string> arguments = scalingPlotArguments(settings);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if (!error && ::access(helper.c_str(), X_OK) == 0)
+        ::execv(helper.c_str(), argv.data());
+    return failure("--plot needs percolation-stats-plot beside percolation-stats, from a build "
+                   "with Qt (configure with -DPERCOLATION_WITH_QT=ON)");
 }
 
 } // namespace cli

@@ -252,8 +252,8 @@ private slots:
         QTest::newRow("fractional threads") << run + "--threads 1.5"
                                             << ""
                                             << "--threads";
-        for (const char* count : {"100@1", "100@", "@64", "0@64", "100@64@64", "1@065",
-                                  "18446744073709551615@9"})
+        for (const char* count :
+             {"100@1", "100@", "@64", "0@64", "100@64@64", "1@065", "18446744073709551615@9"})
             QTest::addRow("samples %s", count)
                 << QString("run --sizes 8 --samples %1 --output out").arg(count) << ""
                 << "--samples";
@@ -775,8 +775,13 @@ private slots:
             QCOMPARE(preferred.value(exponent), 1);
         const QByteArray first = contents(path("s-scaling.json"));
         QCOMPARE(finish(start("scaling s")), 1);
-        runAll({"scaling s.totals --force --omega 1"});
+        // A picture of another format is refused before the JSON is replaced.
+        QCOMPARE(finish(start("scaling s --force --omega 1 --plot s.jpg")), 1);
+        QVERIFY(errors.size() == 1 && errors[0].contains(".jpg"));
+        QCOMPARE(contents(path("s-scaling.json")), first);
+        runAll({"scaling s.totals --force --omega 1 --plot s.svg"});
         QVERIFY(contents(path("s-scaling.json")) != first);
+        QCOMPARE(contents(path("s.svg")).count("<svg"), 1);
     }
 };
 
