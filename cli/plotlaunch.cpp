@@ -63,12 +63,14 @@ std::string readPlotArguments(int argc, char** argv, PlotSettings& settings)
     return {};
 }
 
-int launchPlot(const PlotSettings& settings)
+namespace {
+
+// Replaces the process by the helper beside it; returns 1 with a line for `command` without it.
+int startHelper(std::vector<std::string> arguments, const char* command)
 {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     const std::string helper = (self.parent_path() / Helper).string();
-    std::vector<std::string> arguments = plotArguments(settings);
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -76,10 +78,22 @@ int launchPlot(const PlotSettings& settings)
     if (!error && ::access(helper.c_str(), X_OK) == 0)
         ::execv(helper.c_str(), argv.data());
     std::fprintf(stderr,
-                 "percolation-stats: plot needs %s beside percolation-stats, from a build with Qt "
+                 "percolation-stats: %s needs %s beside percolation-stats, from a build with Qt "
                  "(configure with -DPERCOLATION_WITH_QT=ON)\n",
-                 Helper);
+                 command, Helper);
     return 1;
+}
+
+} // namespace
+
+int launchPlot(const PlotSettings& settings)
+{
+    return startHelper(plotArguments(settings), "plot");
+}
+
+int launchScalingPlot(const ScalingSettings& settings)
+{
+    return startHelper(scalingPlotArguments(settings), "scaling --plot");
 }
 
 } // namespace cli

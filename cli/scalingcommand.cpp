@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
-#include <unistd.h>
 
 namespace cli {
 namespace {
@@ -188,22 +187,6 @@ std::string readScalingPlotArguments(int argc, char** argv, ScalingSettings& set
     read.force = force == 1;
     settings = read;
     return {};
-}
-
-int launchScalingPlot(const ScalingSettings& settings)
-{
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    const std::string helper = (self.parent_path() / "percolation-stats-plot").string();
-    std::vector<std::string> arguments = scalingPlotArguments(settings);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    if (!error && ::access(helper.c_str(), X_OK) == 0)
-        ::execv(helper.c_str(), argv.data());
-    return failure("--plot needs percolation-stats-plot beside percolation-stats, from a build "
-                   "with Qt (configure with -DPERCOLATION_WITH_QT=ON)");
 }
 
 } // namespace cli
