@@ -2,6 +2,7 @@
 // the command line, for long runs, clusters and scripts.
 
 #include "mergecommand.h"
+#include "nscommand.h"
 #include "numbers.h"
 #include "plotcommand.h"
 #include "ranks.h"
@@ -306,7 +307,17 @@ int main(int argc, char** argv)
         ->required();
     universalityApp->add_flag("--force", universality.force, "Replace existing files");
 
-    for (CLI::App* command : {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp})
+    cli::NsSettings ns;
+    CLI::App* nsApp = app.add_subcommand(
+        "ns", "The cluster-size distribution n_s at each p of a result's snapshots (run with "
+              "--ns-at; pc by default): clusters per site and per unit of s in logarithmic bins "
+              "of s, with jackknife errors, written to PREFIX-ns.csv with the columns p, L, "
+              "samples, s_first, s_last, s (the bin's geometric mean), n_s, n_s_error");
+    nsApp->add_option("input", ns.input, "PREFIX of a result (reads PREFIX.totals)")->required();
+    nsApp->add_flag("--force", ns.force, "Replace an existing PREFIX-ns.csv");
+
+    for (CLI::App* command :
+         {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp, nsApp})
         for (CLI::Option* option : command->get_options())
             option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
@@ -323,7 +334,7 @@ int main(int argc, char** argv)
         return refuse(std::string(error.what()) + " (see --help)");
     }
     for (const CLI::App* command :
-         {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp}) {
+         {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp, nsApp}) {
         if (!command->parsed())
             continue;
         // Which of two values was meant is anybody's guess.
@@ -365,6 +376,8 @@ int main(int argc, char** argv)
         }
         if (!ranks.leader())
             return 0;
+        if (nsApp->parsed())
+            return cli::nsCommand(ns);
         if (scalingApp->parsed())
             return scaling.plot.empty() ? cli::scalingCommand(scaling)
                                         : cli::launchScalingPlot(scaling);

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 
 namespace {
@@ -387,6 +388,12 @@ private slots:
         for (const char* list : {"0.5,1", "0", "0.5,,0.6", "Pc", "0.5,nan", "pc,0.59274605079"})
             QTest::addRow("--ns-at %s", list) << run + "--ns-at " + list << ""
                                               << "--ns-at";
+        QTest::newRow("ns: no snapshots") << "ns plain"
+                                          << "result plain"
+                                          << "--ns-at";
+        QTest::newRow("ns: missing input") << "ns nothing"
+                                           << ""
+                                           << "nothing.totals";
         QTest::newRow("scaling: two sizes") << "scaling r"
                                             << "result r"
                                             << "at least 4";
@@ -749,6 +756,33 @@ private slots:
         QVERIFY2(error > 1e-5 && error < 2e-3, qPrintable(text));
         QVERIFY2(std::abs(estimate - known) < 3 * error, qPrintable(text));
         QCOMPARE(combined["sigmas_from_known"].toDouble(), (estimate - known) / error);
+    }
+
+    // n_s per site: at p = 0.1 on the square lattice a site is alone with probability
+    // p(1 − p)^4 and one of a pair with 2p²(1 − p)^6 times 2, within 5 of the stated errors; every
+    // p asked for has its rows.
+    void clusterSizesAreWritten()
+    {
+        runAll(
+            {"run --sizes 32 --boundary torus --samples 4000 --ns-at pc,0.1 --output n", "ns n"});
+        const QList<QByteArray> lines = contents(path("n-ns.csv")).trimmed().split('\n');
+        QCOMPARE(lines.front(), QByteArray("p,L,samples,s_first,s_last,s,n_s,n_s_error"));
+        QMap<QString, int> rows;
+        const double p = 0.1, q = 1 - p;
+        const std::map<int, double> exact = {{1, p * std::pow(q, 4)},
+                                             {2, 2 * p * p * std::pow(q, 6)}};
+        for (const QByteArray& line : lines.mid(1)) {
+            const QList<QByteArray> cells = line.split(',');
+            rows[cells[0]] += 1;
+            const int s = cells[3].toInt();
+            if (cells[0] == "0.1" && exact.count(s)) {
+                const double error = cells[7].toDouble();
+                QVERIFY2(error > 0 && std::abs(cells[6].toDouble() - exact.at(s)) < 5 * error,
+                         line.constData());
+            }
+        }
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.value("0.1"), rows.value("0.59274605079"));
     }
 
     // Samples in proportion to 1/L, rounded up. Four sizes recorded by default at pc give every
