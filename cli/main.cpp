@@ -279,7 +279,8 @@ int main(int argc, char** argv)
         "finite-size scaling: each cell the estimate ± its jackknife error, the known value and "
         "the distance in σ. Writes the table as PREFIX.md and PREFIX.json. With the defaults it "
         "takes about " +
-            std::string(cli::UniversalityMinutes) + " minutes on two cores");
+            std::to_string(cli::UniversalityCpuMinutes) +
+            " minutes of one core, half that on two");
     numbers.sizes(*universalityApp, "--sizes", universality.sizes,
                   "Sizes L of the lattices in the plane, at least 4 (default 32,64,128,256)");
     numbers.sizes(*universalityApp, "--cubic-sizes", universality.cubicSizes,
