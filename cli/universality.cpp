@@ -4,6 +4,7 @@
 #include "memory.h"
 #include "outputfiles.h"
 #include "progress.h"
+#include "request.h"
 #include "results.h"
 
 #include "stats/exponenttable.h"
@@ -139,8 +140,11 @@ std::string writeTable(const UniversalitySettings& s, const std::vector<stats::T
 
 std::uint64_t samplesAt(std::uint64_t samples, int L, int largest)
 {
-    const auto size = static_cast<std::uint64_t>(L);
-    return (samples * static_cast<std::uint64_t>(largest) + size - 1) / size;
+    // The policy of run --samples N@L, N at the largest size.
+    Request request;
+    request.samples = samples;
+    request.samplesAt = largest;
+    return request.samplesFor(L);
 }
 
 std::string checkUniversality(const UniversalitySettings& s, int ranks)

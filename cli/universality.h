@@ -38,7 +38,8 @@ struct UniversalitySettings
     bool force = false;
 };
 
-// The samples a size L of a pair runs, whose largest size is `largest`: ⌈samples·largest/L⌉.
+// The samples a size L of a pair runs, whose largest size is `largest`: ⌈samples·largest/L⌉,
+// as run --samples N@L counts them.
 std::uint64_t samplesAt(std::uint64_t samples, int L, int largest);
 
 // "" or the one-line reason why the settings cannot run, naming the option; touches nothing.
