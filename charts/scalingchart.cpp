@@ -57,7 +57,9 @@ std::unique_ptr<QChart> scalingChart(const stats::ExponentEstimate& estimate,
     chart->setBackgroundRoundness(0);
     chart->legend()->setAlignment(Qt::AlignBottom);
     const QString symbol = text(stats::exponentSymbol(estimate.exponent));
-    chart->setTitle(QObject::tr("%1 from %2").arg(symbol, text(estimate.observable)));
+    // Titles are rich text: "<S_max>" would vanish as an unknown tag.
+    chart->setTitle(
+        QObject::tr("%1 from %2").arg(symbol, text(estimate.observable)).toHtmlEscaped());
     const stats::PowerLawFit& fit = estimate.best();
     if (estimate.points.empty() || !fit.valid)
         return chart;
@@ -129,7 +131,7 @@ std::unique_ptr<QChart> scalingChart(const stats::ExponentEstimate& estimate,
     xAxis->setMinorTickCount(8);
     setLogRange(xAxis, xMin, xMax);
     auto* yAxis = new QLogValueAxis;
-    yAxis->setTitleText(text(estimate.observable));
+    yAxis->setTitleText(text(estimate.observable).toHtmlEscaped());
     yAxis->setLabelFormat(QStringLiteral("%.3g"));
     yAxis->setMinorTickCount(8);
     setLogRange(yAxis, yMin, yMax);
