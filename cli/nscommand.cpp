@@ -5,7 +5,6 @@
 #include "stats/clustersizescsv.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 namespace cli {
@@ -21,17 +20,10 @@ int failure(const std::string& reason)
 
 int nsCommand(const NsSettings& settings)
 {
-    std::string prefix = settings.input;
-    for (const std::string& suffix : resultSuffixes)
-        if (prefix.size() > suffix.size() && prefix.ends_with(suffix))
-            prefix.resize(prefix.size() - suffix.size());
+    const std::string prefix = prefixOf(settings.input);
     const std::string output = prefix + "-ns.csv";
-    std::error_code ignored;
-    if (std::filesystem::is_directory(output, ignored))
-        return failure(output + " is a folder");
-    if (!settings.force &&
-        std::filesystem::exists(std::filesystem::symlink_status(output, ignored)))
-        return failure(output + " exists (replace it with --force)");
+    if (std::string reason = checkNewFile(output, settings.force); !reason.empty())
+        return failure(reason);
     std::vector<stats::Totals> sizes;
     if (std::string reason = readTotalsFile(prefix + ".totals", sizes); !reason.empty())
         return failure(reason);

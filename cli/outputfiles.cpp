@@ -71,6 +71,25 @@ bool isRankCheckpoint(const std::string& name, const std::string& base)
 
 } // namespace
 
+std::string prefixOf(const std::string& named)
+{
+    std::string prefix = named;
+    for (const std::string& suffix : resultSuffixes)
+        if (prefix.size() > suffix.size() && prefix.ends_with(suffix))
+            prefix.resize(prefix.size() - suffix.size());
+    return prefix;
+}
+
+std::string checkNewFile(const std::string& path, bool force)
+{
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        return path + " is a folder";
+    if (!force && std::filesystem::exists(std::filesystem::symlink_status(path, ignored)))
+        return path + " exists (replace it with --force)";
+    return {};
+}
+
 std::string temporaryOf(const std::string& path)
 {
     return path + ".tmp";

@@ -14,6 +14,14 @@ namespace cli {
 
 inline const std::vector<std::string> resultSuffixes = {".csv", ".json", ".totals"};
 
+// A result named by its prefix or by one of its files: "r", "r.csv", "r.json" or "r.totals" all
+// name the prefix "r".
+std::string prefixOf(const std::string& named);
+
+// Whether a file derived from a result (its scaling table, its n_s, a picture) may be written at
+// `path`: "" or a one-line reason (a folder there, or a file without --force).
+std::string checkNewFile(const std::string& path, bool force);
+
 std::string temporaryOf(const std::string& path);
 std::string rankCheckpointOf(const std::string& prefix, int rank);
 

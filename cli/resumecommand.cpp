@@ -103,10 +103,7 @@ std::string gather(const std::string& prefix, Request& request, std::vector<stat
 
 int resumeCommand(const ResumeSettings& settings, const Ranks& ranks)
 {
-    std::string prefix = settings.prefix;
-    for (const std::string& suffix : resultSuffixes)
-        if (prefix.size() > suffix.size() && prefix.ends_with(suffix))
-            prefix.resize(prefix.size() - suffix.size());
+    const std::string prefix = prefixOf(settings.prefix);
     Job job{"resume", {}, prefix, settings.execution};
     job.execution.threads = resolveThreads(job.execution.threads, ranks);
     std::string verdict;

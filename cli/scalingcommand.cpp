@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 namespace cli {
@@ -102,22 +101,15 @@ std::string scalingTable(const stats::ScalingResult& result)
 
 int scalingCommand(const ScalingSettings& settings, const ScalingPicture& picture)
 {
-    std::string prefix = settings.input;
-    for (const std::string& suffix : resultSuffixes)
-        if (prefix.size() > suffix.size() && prefix.ends_with(suffix))
-            prefix.resize(prefix.size() - suffix.size());
+    const std::string prefix = prefixOf(settings.input);
     if (!(std::isnan(settings.omega) || (settings.omega > 0 && std::isfinite(settings.omega))))
         return failure("--omega must be a positive number");
     const std::string output = prefix + "-scaling.json";
-    std::error_code ignored;
-    if (std::filesystem::is_directory(output, ignored))
-        return failure(output + " is a folder");
-    if (!settings.force &&
-        std::filesystem::exists(std::filesystem::symlink_status(output, ignored)))
-        return failure(output + " exists (replace it with --force)");
-    if (!settings.plot.empty() && !settings.force &&
-        std::filesystem::exists(std::filesystem::symlink_status(settings.plot, ignored)))
-        return failure(settings.plot + " exists (replace it with --force)");
+    if (std::string reason = checkNewFile(output, settings.force); !reason.empty())
+        return failure(reason);
+    if (!settings.plot.empty())
+        if (std::string reason = checkNewFile(settings.plot, settings.force); !reason.empty())
+            return failure(reason);
 
     std::vector<stats::Totals> sizes;
     if (std::string reason = readTotalsFile(prefix + ".totals", sizes); !reason.empty())
