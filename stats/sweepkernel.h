@@ -1022,25 +1022,34 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
         }
         std::fill(r.first, r.first + Dimensions, E + 1);
         sums.addAt(0, r.maxSize, r.squares, r.count);
-        auto pending = [&] {
+        auto pending = [E](const Running<Dimensions>& values) {
             bool any = false;
             for (int d = 0; d < Dimensions; ++d)
-                any = any || r.first[d] > E;
+                any = any || values.first[d] > E;
             return any;
         };
         std::size_t n = 1;
         bool tracking = true;
         auto upTo = [&](std::size_t last) {
+            // The additions work on copies, which the compiler keeps in registers: the count and
+            // the running values, reached through references, might share memory with the
+            // sums' 64-bit words for all it knows, and would be stored and reloaded every time.
+            Sweeper self = *this;
+            Running<Dimensions> values = r;
+            Sums at = sums;
+            std::size_t m = n;
             if (tracking) {
-                for (; n <= last && pending(); ++n)
-                    add<true>(n, r, sums);
-                if (!pending()) {
+                for (; m <= last && pending(values); ++m)
+                    self.template add<true>(m, values, at);
+                if (!pending(values)) {
                     frame.finish();
                     tracking = false;
                 }
             }
-            for (; n <= last; ++n)
-                add<false>(n, r, sums);
+            for (; m <= last; ++m)
+                self.template add<false>(m, values, at);
+            n = m;
+            r = values;
         };
         for (std::size_t k = 0; k < pauses.count(); ++k) {
             upTo(static_cast<std::size_t>(pauses.at(k)));
