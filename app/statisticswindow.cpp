@@ -25,6 +25,9 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSaveFile>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -105,6 +108,25 @@ QChartView* makeChartView(const char* name, const QString& accessibleName)
     return view;
 }
 
+// A column of the window that scrolls when the screen is too small for all of it, so that every
+// control and plot stays within reach on a small screen, the exponent table too; at the usual
+// sizes it does not scroll. It is never narrower than its content.
+QScrollArea* scrollingColumn(QLayout* content, const char* name)
+{
+    content->setContentsMargins(0, 0, 0, 0);
+    auto* inner = new QWidget;
+    inner->setLayout(content);
+    auto* area = new QScrollArea;
+    area->setObjectName(QString::fromLatin1(name));
+    area->setWidget(inner);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setMinimumWidth(inner->minimumSizeHint().width() +
+                          area->verticalScrollBar()->sizeHint().width());
+    return area;
+}
+
 QPushButton* makeButton(const QString& text, const char* name, const QString& accessibleName)
 {
     auto* button = new QPushButton(text);
@@ -130,6 +152,7 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QDialog(parent)
     connect(&watcher, &QFutureWatcherBase::finished, this, &StatisticsWindow::batchFinished);
     setControlsEnabled(true);
     resize(1100, 720);
+    fitContent();
 }
 
 StatisticsWindow::~StatisticsWindow()
@@ -268,8 +291,10 @@ void StatisticsWindow::buildControls()
     plots->addWidget(exponentPanel, 1);
 
     auto* layout = new QHBoxLayout(this);
-    layout->addLayout(controls);
-    layout->addLayout(plots, 1);
+    controlsArea = scrollingColumn(controls, "controlsArea");
+    plotsArea = scrollingColumn(plots, "plotsArea");
+    layout->addWidget(controlsArea);
+    layout->addWidget(plotsArea, 1);
 
     QWidget* order[] = {latticeBox,     modelBox,   sizeBoxes[0],   sizeBoxes[1], sizeBoxes[2],
                         otherSizesEdit, openButton, torusButton,    samplesBox,   seedBox,
@@ -562,6 +587,7 @@ void StatisticsWindow::finishRun(const QString& status)
         (continueButton->isEnabled() ? continueButton : startButton)->setFocus();
     statusLabel->setText(status);
     showExponents();
+    fitContent();
     emit runFinished();
 }
 
@@ -652,6 +678,20 @@ void StatisticsWindow::showExponents()
     if (!error.empty())
         return exponentPanel->showNote(tr("Exponents: %1.").arg(QString::fromStdString(error)));
     exponentPanel->showResult(stats::analyseScaling(input), geometry.dimensions());
+}
+
+void StatisticsWindow::fitContent()
+{
+    const QMargins margins = layout()->contentsMargins();
+    const int columns = controlsArea->minimumWidth() + layout()->spacing() +
+                        plotsArea->minimumWidth() + margins.left() + margins.right();
+    const int rows = std::max(controlsArea->widget()->minimumSizeHint().height(),
+                              plotsArea->widget()->minimumSizeHint().height()) +
+                     margins.top() + margins.bottom();
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize();
+    resize(size()
+               .expandedTo({columns, rows})
+               .boundedTo(screen()->availableGeometry().size() - frame));
 }
 
 void StatisticsWindow::setControlsEnabled(bool idle)

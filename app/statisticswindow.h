@@ -13,6 +13,7 @@
 
 class QChart;
 class QChartView;
+class QScrollArea;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -93,6 +94,8 @@ private:
     // The exponents by finite-size scaling of a run of enough sizes, or a note why there are none.
     void showExponents();
     void setControlsEnabled(bool idle);
+    // Grows the window to show both columns whole, as far as the screen has room.
+    void fitContent();
     // The spanning and the P∞ chart of the curves so far, with their markers.
     std::vector<std::unique_ptr<QChart>> makeCharts() const;
     void redrawCharts();
@@ -119,6 +122,8 @@ private:
     QLabel* thresholdLabel = nullptr;
     ExponentPanel* exponentPanel = nullptr;
     QChartView* spanningView = nullptr;
+    QScrollArea* controlsArea = nullptr;
+    QScrollArea* plotsArea = nullptr;
     QChartView* strengthView = nullptr;
     QTimer* progressTimer = nullptr;
 

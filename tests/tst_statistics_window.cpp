@@ -255,6 +255,12 @@ private slots:
             stats::analyseScaling(stats::scalingInput(window.totals(), error));
         QVERIFY2(error.empty(), error.c_str());
         QVERIFY(panel->isVisible() && table->isVisible());
+        // Even with the table the window fits a small screen; what it cannot show scrolls.
+        QVERIFY2(window.minimumSizeHint().height() <= 600 &&
+                     window.minimumSizeHint().width() <= 1024,
+                 qPrintable(QStringLiteral("%1 x %2")
+                                .arg(window.minimumSizeHint().width())
+                                .arg(window.minimumSizeHint().height())));
         QCOMPARE(table->rowCount(), int(expected.estimates.size()));
         for (int row = 0; row < table->rowCount(); ++row) {
             const stats::PowerLawFit& fit = expected.estimates[std::size_t(row)].best();
