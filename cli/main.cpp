@@ -12,6 +12,7 @@
 #include "stats/curvescsv.h"
 #include "stats/runner.h"
 #include "universality.h"
+#include "version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -163,6 +164,8 @@ int main(int argc, char** argv)
                  "Newman–Ziff sweep that occupies sites (or bonds) one at a time."};
     app.name("percolation-stats");
     app.require_subcommand(1);
+    app.set_version_flag("-V,--version", cli::versionLine(app.get_name()),
+                         "Print the program's name and version, and exit");
     app.footer("Example: percolation-stats run --boundary torus --sizes 32,64,128 --samples 20000 "
                "--output torus && percolation-stats plot torus --output torus.png");
 
@@ -331,6 +334,8 @@ int main(int argc, char** argv)
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
         return ranks.leader() ? app.exit(help) : 0;
+    } catch (const CLI::CallForVersion& version) {
+        return ranks.leader() ? app.exit(version) : 0;
     } catch (const CLI::ParseError& error) {
         return refuse(std::string(error.what()) + " (see --help)");
     }

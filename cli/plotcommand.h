@@ -21,6 +21,9 @@ struct PlotSettings
     bool force = false;
 };
 
+// The program that draws, beside percolation-stats.
+inline constexpr const char* PlotHelper = "percolation-stats-plot";
+
 inline const std::vector<std::string> plotObservables = {"spanning", "p-inf", "chi"};
 
 // Each chart's side, in device-independent pixels; a PNG has twice as many device pixels each

@@ -9,18 +9,13 @@
 #include <unistd.h>
 
 namespace cli {
-namespace {
-
-constexpr const char* Helper = "percolation-stats-plot";
-
-} // namespace
 
 std::vector<std::string> plotArguments(const PlotSettings& settings)
 {
     std::string observables;
     for (const std::string& name : settings.observables)
         observables += (observables.empty() ? "" : ",") + name;
-    return {Helper,
+    return {PlotHelper,
             settings.input,
             settings.output,
             observables,
@@ -34,7 +29,7 @@ std::vector<std::string> plotArguments(const PlotSettings& settings)
 std::string readPlotArguments(int argc, char** argv, PlotSettings& settings)
 {
     if (argc != 9)
-        return std::string(Helper) + " is started by percolation-stats plot";
+        return std::string(PlotHelper) + " is started by percolation-stats plot";
     PlotSettings read;
     read.input = argv[1];
     read.output = argv[2];
@@ -70,7 +65,7 @@ int startHelper(std::vector<std::string> arguments, const char* command)
 {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    const std::string helper = (self.parent_path() / Helper).string();
+    const std::string helper = (self.parent_path() / PlotHelper).string();
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -80,7 +75,7 @@ int startHelper(std::vector<std::string> arguments, const char* command)
     std::fprintf(stderr,
                  "percolation-stats: %s needs %s beside percolation-stats, from a build with Qt "
                  "(configure with -DPERCOLATION_WITH_QT=ON)\n",
-                 command, Helper);
+                 command, PlotHelper);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 
 #include "plotcommand.h"
 #include "scalingcommand.h"
+#include "version.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -25,6 +26,10 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 int main(int argc, char** argv)
 {
     qInstallMessageHandler(quietQtMessages);
+    if (argc == 2 && (std::string(argv[1]) == "--version" || std::string(argv[1]) == "-V")) {
+        std::printf("%s\n", cli::versionLine(cli::PlotHelper).c_str());
+        return 0;
+    }
     if (argc > 1 && std::string(argv[1]) == "scaling") {
         cli::ScalingSettings scaling;
         if (const std::string reason = cli::readScalingPlotArguments(argc, argv, scaling);

@@ -524,6 +524,32 @@ private slots:
         }
     }
 
+    void versionIsPrinted_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("option");
+        QTest::newRow("--version") << "percolation-stats"
+                                   << "--version";
+        QTest::newRow("-V") << "percolation-stats"
+                            << "-V";
+        QTest::newRow("the plot's helper") << "percolation-stats-plot"
+                                           << "--version";
+    }
+
+    // One line, the program's name and the project's version, and exit status 0.
+    void versionIsPrinted()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, option);
+        QProcess process;
+        process.start(QFileInfo(PERCOLATION_STATS).dir().filePath(program), {option});
+        QVERIFY(process.waitForFinished(60'000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardOutput(),
+                 (program + " " PERCOLATION_VERSION "\n").toUtf8());
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+    }
+
     void numbersAreReadStrictly_data()
     {
         QTest::addColumn<QString>("text");
