@@ -79,8 +79,8 @@ std::string checkJob(const Job& job, int ranks, bool force)
 {
     if (std::string reason = checkOutputPrefix(job.prefix, force, ranks); !reason.empty())
         return reason;
-    return checkMemory(
-        {job.request.geometries(), job.request.mostSamples(), job.execution.threads, ranks});
+    return checkMemory({job.request.geometries(), job.request.mostSamples(), job.execution.threads,
+                        ranks, job.request.snapshotAt});
 }
 
 std::string howToFinish(const std::string& prefix)

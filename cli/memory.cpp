@@ -35,13 +35,17 @@ double bytesNeeded(const MemoryNeeds& needs)
     double sampling = 0;
     for (const stats::Geometry& g : needs.sizes) {
         const double elements = double(g.elements()) + 1;
-        kept += SumBytesPerElement * elements + EventBytes * double(needs.samples);
+        kept += SumBytesPerElement * elements + EventBytes * double(needs.samples) +
+                stats::snapshotFileBytes(g, needs.snapshotAt);
         largest = std::max(largest, elements);
-        sampling = std::max(sampling, double(needs.threads) * stats::bytesPerThread(g));
+        sampling =
+            std::max(sampling, double(needs.threads) * stats::bytesPerThread(g, needs.snapshotAt));
     }
     const double writing = WritingBytesPerElement * largest;
     const double receiving =
-        needs.ranks > 1 ? 2 * stats::totalsFileBytes(needs.sizes, double(needs.samples)) : 0;
+        needs.ranks > 1
+            ? 2 * stats::totalsFileBytes(needs.sizes, double(needs.samples), needs.snapshotAt)
+            : 0;
     return kept + std::max({sampling, writing, receiving});
 }
 

@@ -15,11 +15,13 @@ struct MemoryNeeds
     std::uint64_t samples = 0; // per size, all ranks together
     int threads = 1;           // per rank
     int ranks = 1;
+    std::vector<double> snapshotAt; // the p of the snapshots; empty: none
 };
 
 // Bytes rank 0 holds at its peak: every size's sums (per occupation number of its sites or
-// bonds) and per-sample events (which end up with it), and at once either the threads'
-// lattices and totals, or what writing the result takes, or another rank's totals arriving.
+// bonds, and its snapshots) and per-sample events (which end up with it), and at once either the
+// threads' lattices and totals, or what writing the result takes, or another rank's totals
+// arriving.
 double bytesNeeded(const MemoryNeeds& needs);
 
 // Physical memory, or less where a control group or a resource limit says so.

@@ -177,8 +177,9 @@ std::string checkUniversality(const UniversalitySettings& s, int ranks)
         for (const int L : pair.sizes)
             geometries.push_back({pair.geometry.lattice, pair.geometry.model, L, s.boundary});
         const std::uint64_t most = samplesAt(s.samples, pair.sizes.front(), pair.sizes.back());
+        const double pc = stats::knownThreshold(pair.geometry.lattice, pair.geometry.model);
         if (std::string reason =
-                checkMemory({geometries, most, std::max(s.execution.threads, 1), ranks});
+                checkMemory({geometries, most, std::max(s.execution.threads, 1), ranks, {pc}});
             !reason.empty())
             return reason;
     }

@@ -2,6 +2,7 @@
 
 #include "snapshotrecorder.h"
 #include "sweep.h"
+#include "totalsfile.h"
 
 #include <omp.h>
 
@@ -176,10 +177,11 @@ int offeredThreads()
     return omp_get_max_threads();
 }
 
-double bytesPerThread(const Geometry& geometry)
+double bytesPerThread(const Geometry& geometry, const std::vector<double>& snapshotAt)
 {
-    // Totals of 80 bytes per occupation number, and the sweep.
-    return 80 * double(geometry.elements() + 1) + Sweep::bytes(geometry);
+    // Totals of 80 bytes per occupation number with their snapshots, and the sweep.
+    return 80 * double(geometry.elements() + 1) + snapshotFileBytes(geometry, snapshotAt) +
+           Sweep::bytes(geometry);
 }
 
 Totals runSamples(const RunRange& range, int threads, const std::atomic<bool>* cancel,

@@ -64,8 +64,9 @@ std::uint64_t runSamples(Totals& totals, const std::vector<SampleRange>& samples
 // The threads offered by the runtime (OMP_NUM_THREADS, or one per core), not capped.
 int offeredThreads();
 
-// Bytes one thread holds while it runs samples of a geometry: its totals and its sweep.
-double bytesPerThread(const Geometry& geometry);
+// Bytes one thread holds while it runs samples of a geometry: its totals, with snapshots at
+// `snapshotAt`, and its sweep.
+double bytesPerThread(const Geometry& geometry, const std::vector<double>& snapshotAt);
 
 // The samples of `range` as fresh totals; threads ≤ 0 means offeredThreads(), capped. A
 // geometry that fails its check() gives totals of L = 0 and no samples. With `snapshotAt`

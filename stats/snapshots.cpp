@@ -20,6 +20,18 @@ std::int64_t chiHalfWidth(const Geometry& g)
         std::ceil(2 * perSite * std::pow(double(g.L), exponent) + 8 * std::sqrt(E * p * (1 - p))));
 }
 
+ChiExtent chiExtent(const Geometry& g, const std::vector<double>& ps)
+{
+    const double pc = knownThreshold(g.lattice, g.model);
+    if (std::find(ps.begin(), ps.end(), pc) == ps.end())
+        return {};
+    const std::int64_t E = g.elements();
+    const std::int64_t h = chiHalfWidth(g);
+    const auto centre = static_cast<std::int64_t>(std::llround(double(E) * pc));
+    const std::int64_t first = std::max<std::int64_t>(0, centre - h);
+    return {first, std::min(E, centre + h) - first + 1};
+}
+
 Snapshots snapshotLayout(const Geometry& g, const std::vector<double>& ps)
 {
     Snapshots s;
@@ -27,16 +39,11 @@ Snapshots snapshotLayout(const Geometry& g, const std::vector<double>& ps)
     empty.sizeCounts.assign(static_cast<std::size_t>(binsUpTo(g.sites())), 0);
     for (const double p : ps)
         s.points.push_back({p, std::vector<SnapshotSums>(JackknifeGroups, empty)});
-    const double pc = knownThreshold(g.lattice, g.model);
-    if (std::find(ps.begin(), ps.end(), pc) == ps.end())
-        return s;
-    const std::int64_t E = g.elements();
-    const std::int64_t h = chiHalfWidth(g);
-    const auto centre = static_cast<std::int64_t>(std::llround(double(E) * pc));
-    s.chiFirst = std::max<std::int64_t>(0, centre - h);
-    const std::int64_t last = std::min(E, centre + h);
-    s.chi.assign(JackknifeGroups,
-                 std::vector<UInt128>(static_cast<std::size_t>(last - s.chiFirst + 1)));
+    const ChiExtent window = chiExtent(g, ps);
+    s.chiFirst = window.first;
+    if (window.length > 0)
+        s.chi.assign(JackknifeGroups,
+                     std::vector<UInt128>(static_cast<std::size_t>(window.length)));
     return s;
 }
 

@@ -73,6 +73,14 @@ Snapshots snapshotLayout(const Geometry& geometry, const std::vector<double>& ps
 // The half-width h of the window of χ at the known threshold (see above).
 std::int64_t chiHalfWidth(const Geometry& geometry);
 
+// The extent of the window of χ that snapshotLayout() sets up, without setting it up.
+struct ChiExtent
+{
+    std::int64_t first = 0;
+    std::int64_t length = 0; // 0: no window
+};
+ChiExtent chiExtent(const Geometry& geometry, const std::vector<double>& ps);
+
 // The layout in words, for messages: "p = 0.5927, 0.6 with a window of χ" or "no snapshots".
 std::string describeLayout(const Snapshots& snapshots);
 

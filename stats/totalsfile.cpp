@@ -150,6 +150,12 @@ template <typename T> void putInto(std::vector<unsigned char>& bytes, T value)
 // ΣΣs², u64 clusters per size bin; then per group the window's u128 Σχ·N.
 constexpr std::uint64_t SnapshotHeaderBytes = 4 + 4 + 4 + 8 + 8;
 
+std::uint64_t snapshotBytes(std::uint64_t points, std::uint64_t bins, std::uint64_t chiLength)
+{
+    const std::uint64_t perPoint = 8 + JackknifeGroups * (8 + 8 + 16 + 16 + 8 * bins);
+    return SnapshotHeaderBytes + points * perPoint + JackknifeGroups * chiLength * 16;
+}
+
 void writeSnapshots(const Totals& t, std::vector<unsigned char>& bytes)
 {
     const Snapshots& s = t.snapshots;
@@ -192,8 +198,7 @@ std::string readSnapshots(Reader& in, std::uint64_t length, Totals& t)
     if (chiLength > 0 &&
         (chiFirst < 0 || chiFirst > E || chiLength > std::uint64_t(E - chiFirst) + 1))
         return "a window of chi outside 0 … E";
-    const std::uint64_t perPoint = 8 + groups * (8 + 8 + 16 + 16 + 8 * std::uint64_t{bins});
-    if (length != SnapshotHeaderBytes + points * perPoint + groups * chiLength * 16)
+    if (length != snapshotBytes(points, bins, chiLength))
         return "a length that does not fit its contents";
     std::vector<std::uint64_t> inGroup(JackknifeGroups, 0);
     for (const SampleEvents& e : t.events)
@@ -397,13 +402,23 @@ void writeTotals(std::ostream& out, const std::vector<Totals>& sizes)
     w.finish();
 }
 
-double totalsFileBytes(const std::vector<Geometry>& sizes, double samples)
+double snapshotFileBytes(const Geometry& g, const std::vector<double>& snapshotAt)
+{
+    if (snapshotAt.empty())
+        return 0;
+    return double(SectionHeaderBytes +
+                  snapshotBytes(snapshotAt.size(), static_cast<std::uint64_t>(binsUpTo(g.sites())),
+                                static_cast<std::uint64_t>(chiExtent(g, snapshotAt).length)));
+}
+
+double totalsFileBytes(const std::vector<Geometry>& sizes, double samples,
+                       const std::vector<double>& snapshotAt)
 {
     double bytes = double(HeaderBytes + ChecksumBytes);
     for (const Geometry& g : sizes)
-        bytes += double(SizeHeaderBytes[Version]) + 4 +
-                 (double(g.elements()) + 1) * double(BytesPerN) +
-                 samples * double(bytesPerSample(g.eventCount()));
+        bytes +=
+            double(SizeHeaderBytes[Version]) + 4 + (double(g.elements()) + 1) * double(BytesPerN) +
+            samples * double(bytesPerSample(g.eventCount())) + snapshotFileBytes(g, snapshotAt);
     return bytes;
 }
 

@@ -36,8 +36,14 @@ namespace stats {
 // Writes the file piece by piece, with little memory of its own.
 void writeTotals(std::ostream& out, const std::vector<Totals>& sizes);
 
-// The length of the file writeTotals() writes for `samples` samples of each geometry.
-double totalsFileBytes(const std::vector<Geometry>& sizes, double samples);
+// The length of the file writeTotals() writes for `samples` samples of each geometry, with
+// snapshots at `snapshotAt` (none when empty).
+double totalsFileBytes(const std::vector<Geometry>& sizes, double samples,
+                       const std::vector<double>& snapshotAt);
+
+// The bytes one size's snapshots at `snapshotAt` take in the file; in memory, their sums take
+// as much, give or take the vectors' own few bytes.
+double snapshotFileBytes(const Geometry& geometry, const std::vector<double>& snapshotAt);
 
 // Reads a whole accumulator file from a seekable stream. Before anything is allocated, the
 // header and every size's extent are checked against the stream's length and the checksum is

@@ -195,6 +195,11 @@ private slots:
         for (const SnapshotSums& g : one.snapshots.points[1].groups)
             counted += g.samples * (g.largest > 0);
         QCOMPARE(counted, std::uint64_t{40}); // every sample in its group, each at some n > 0
+        // The length estimated before a run (memory, ranks) is the file's, with snapshots or
+        // without.
+        QCOMPARE(double(bytesOf(one).size()), totalsFileBytes({one.geometry()}, 40, ps));
+        const Totals plain = runSamples({L, boundary, 99, 0, 3, lattice, model}, 1);
+        QCOMPARE(double(bytesOf(plain).size()), totalsFileBytes({plain.geometry()}, 3, {}));
         std::stringstream file;
         writeTotals(file, {one, run(L + 2, 0, 7, 1)});
         std::vector<Totals> back;
