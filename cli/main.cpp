@@ -72,7 +72,7 @@ public:
                     target = text;
                     return std::string();
                 }
-            return name + ": \"" + text.substr(0, 24) + "\" is not one of " + cli::listOf(allowed);
+            return name + ": " + cli::quoted(text) + " is not one of " + cli::listOf(allowed);
         });
     }
 
@@ -86,7 +86,7 @@ public:
                 const std::size_t comma = text.find(',', start);
                 const std::string word = text.substr(start, comma - start);
                 if (std::find(allowed.begin(), allowed.end(), word) == allowed.end())
-                    return name + ": \"" + word.substr(0, 24) + "\" is not one of " +
+                    return name + ": " + cli::quoted(word) + " is not one of " +
                            cli::listOf(allowed);
                 if (std::find(words.begin(), words.end(), word) != words.end())
                     return name + ": " + word + " is given twice";

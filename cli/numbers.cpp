@@ -6,12 +6,6 @@
 namespace cli {
 namespace {
 
-// The text as the user typed it, cut short so that the line stays short.
-std::string quoted(const std::string& text)
-{
-    return '"' + (text.size() > 24 ? text.substr(0, 21) + "..." : text) + '"';
-}
-
 std::string wholeRange(WholeRange range)
 {
     return "a whole number from " + std::to_string(range.min) + " to " + std::to_string(range.max);
@@ -92,6 +86,17 @@ std::string readList(const std::string& option, const std::string& text, Range r
 }
 
 } // namespace
+
+std::string quoted(const std::string& text)
+{
+    if (text.size() <= 24)
+        return '"' + text + '"';
+    // Never within a character: a UTF-8 continuation byte is 10xxxxxx.
+    std::size_t cut = 21;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+        --cut;
+    return '"' + text.substr(0, cut) + "...\"";
+}
 
 std::string readWhole(const std::string& option, const std::string& text, WholeRange range,
                       std::uint64_t& value)

@@ -35,6 +35,10 @@ std::string readWholeList(const std::string& option, const std::string& text, Wh
 std::string readDecimalList(const std::string& option, const std::string& text, DecimalRange range,
                             std::vector<double>& values);
 
+// The text as the user typed it, in quotes, cut short (between characters) so that a line
+// stays short.
+std::string quoted(const std::string& text);
+
 // The shortest decimal text that reads back as the same double, e.g. 0.593.
 std::string decimalText(double value);
 

@@ -109,8 +109,8 @@ std::string readSnapshotList(const std::string& text, stats::Lattice lattice, st
             p = stats::knownThreshold(lattice, model);
         else if (std::string reason = readDecimal("--ns-at", item, {0, 1, true}, p);
                  !reason.empty() || p >= 1)
-            return "--ns-at: \"" + item.substr(0, 24) +
-                   "\" is neither pc nor a number between 0 and 1 (or give none)";
+            return "--ns-at: " + quoted(item) +
+                   " is neither pc nor a number between 0 and 1 (or give none)";
         read.push_back(p);
         if (comma == std::string::npos)
             break;

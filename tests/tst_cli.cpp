@@ -250,6 +250,9 @@ private slots:
                                               << "empty";
         QTest::newRow("empty size at the end") << bad.arg("16,") << ""
                                                << "empty";
+        QTest::newRow("seed in accents, cut between letters")
+            << run + "--seed " + QString(13, QChar(0xe9)) << ""
+            << '"' + QString(10, QChar(0xe9)) + "...\"";
         QTest::newRow("fractional threads") << run + "--threads 1.5"
                                             << ""
                                             << "--threads";
