@@ -320,10 +320,13 @@ int main(int argc, char** argv)
     nsApp->add_option("input", ns.input, "PREFIX of a result (reads PREFIX.totals)")->required();
     nsApp->add_flag("--force", ns.force, "Replace an existing PREFIX-ns.csv");
 
+    std::vector<std::string> commands;
     for (CLI::App* command :
-         {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp, nsApp})
+         {runApp, resumeApp, mergeApp, plotApp, scalingApp, universalityApp, nsApp}) {
+        commands.push_back(command->get_name());
         for (CLI::Option* option : command->get_options())
             option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    }
 
     auto refuse = [&](const std::string& reason) {
         if (ranks.leader())
@@ -337,6 +340,11 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForVersion& version) {
         return ranks.leader() ? app.exit(version) : 0;
     } catch (const CLI::ParseError& error) {
+        // The parser's own words would say a command is required when a misspelt one was given.
+        for (int i = 1; i < argc && app.get_subcommands().empty(); ++i)
+            if (argv[i][0] != '-')
+                return refuse(cli::quoted(argv[i]) + " is not a command; the commands are " +
+                              cli::listOf(commands) + " (see --help)");
         return refuse(std::string(error.what()) + " (see --help)");
     }
     for (const CLI::App* command :

@@ -253,6 +253,9 @@ private slots:
         QTest::newRow("seed in accents, cut between letters")
             << run + "--seed " + QString(13, QChar(0xe9)) << ""
             << '"' + QString(10, QChar(0xe9)) + "...\"";
+        QTest::newRow("misspelt command") << "Run --sizes 8 --samples 10 --output out"
+                                          << ""
+                                          << "\"Run\" is not a command";
         QTest::newRow("fractional threads") << run + "--threads 1.5"
                                             << ""
                                             << "--threads";
