@@ -244,10 +244,9 @@ int main(int argc, char** argv)
     plotApp->add_option("input", plot.input, "PREFIX of a result (reads PREFIX.csv, .json)")
         ->required();
     plotApp->add_option("--output", plot.output, "Picture file, .png or .svg")->required();
-    std::string observables;
-    plotApp->add_option("--observables", observables,
-                        "Which charts, side by side, comma-separated: " +
-                            cli::listOf(cli::plotObservables) + " (default all)");
+    numbers.choices(*plotApp, "--observables", plot.observables, cli::plotObservables,
+                    "Which charts, side by side, comma-separated, each once: " +
+                        cli::listOf(cli::plotObservables) + " (default all)");
     const cli::WholeRange side{cli::SmallestChartSide, cli::LargestChartSide};
     numbers.whole(*plotApp, "--width", plot.width, side, "Width of each chart, default 560");
     numbers.whole(*plotApp, "--height", plot.height, side, "Height of each chart, default 420");
@@ -400,22 +399,6 @@ int main(int argc, char** argv)
                 if (mergeApp->get_option(name)->count() > 0)
                     merge.grid = mergeGrid;
             return cli::mergeCommand(merge);
-        }
-        if (plotApp->count("--observables") > 0) {
-            plot.observables.clear();
-            std::size_t start = 0;
-            while (true) {
-                const std::size_t comma = observables.find(',', start);
-                const std::string name = observables.substr(start, comma - start);
-                if (std::find(cli::plotObservables.begin(), cli::plotObservables.end(), name) ==
-                    cli::plotObservables.end())
-                    return refuse("--observables: \"" + name.substr(0, 24) + "\" is not one of " +
-                                  cli::listOf(cli::plotObservables));
-                plot.observables.push_back(name);
-                if (comma == std::string::npos)
-                    break;
-                start = comma + 1;
-            }
         }
         return cli::launchPlot(plot);
     } catch (const std::bad_alloc&) {

@@ -382,6 +382,9 @@ private slots:
         QTest::newRow("plot: huge picture") << "plot r --output p.png --width 10000"
                                             << "result r"
                                             << "--width";
+        QTest::newRow("plot: a chart twice") << "plot r --output p.png --observables chi,chi"
+                                             << "result r"
+                                             << "chi is given twice";
         QTest::newRow("plot: unknown chart") << "plot r --output p.png --observables chi,,span"
                                              << "result r"
                                              << "--observables";
