@@ -230,7 +230,9 @@ int main(int argc, char** argv)
         "merge", "Add the accumulator files of runs of the same lattice, model, sizes, boundary "
                  "and seed with disjoint samples, and write what one run of them all would have "
                  "written");
-    mergeApp->add_option("inputs", merge.inputs, "PREFIX.totals files (or their PREFIX)")
+    mergeApp
+        ->add_option("inputs", merge.inputs,
+                     "PREFIX.totals files (or their PREFIX, or another file of the result)")
         ->required();
     addGrid(numbers, *mergeApp, mergeGrid, " (default: the grid of the inputs)");
     mergeApp->add_option("--output", merge.output, "Prefix of the result files")->required();

@@ -15,14 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string withoutSuffix(const std::string& path)
-{
-    const std::string suffix = ".totals";
-    if (path.size() > suffix.size() && path.ends_with(suffix))
-        return path.substr(0, path.size() - suffix.size());
-    return path;
-}
-
 std::string sizeList(const std::vector<stats::Totals>& sizes)
 {
     std::string list;
@@ -104,7 +96,7 @@ int mergeCommand(const MergeSettings& settings)
     std::string firstPath;
     std::optional<PGrid> grid = settings.grid;
     for (const std::string& input : settings.inputs) {
-        const std::string prefix = withoutSuffix(input);
+        const std::string prefix = prefixOf(input);
         const std::string path = prefix + ".totals";
         std::error_code ignored;
         if (fs::equivalent(path, settings.output + ".totals", ignored))

@@ -199,7 +199,7 @@ private slots:
                                                        "50 --first-sample 30 --output h2"),
                                QString(merged).replace("90 --output a",
                                                        "10 --first-sample 80 --output h3"),
-                               "merge h3 h1.totals h2 --output b"}
+                               "merge h3 h1.totals h2.json --output b"}
                 << false;
 #ifdef MPIEXEC
             if (boundary == "torus")
