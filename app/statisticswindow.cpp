@@ -111,13 +111,14 @@ QChartView* makeChartView(const char* name, const QString& accessibleName)
 // A column of the window that scrolls when the screen is too small for all of it, so that every
 // control and plot stays within reach on a small screen, the exponent table too; at the usual
 // sizes it does not scroll. It is never narrower than its content.
-QScrollArea* scrollingColumn(QLayout* content, const char* name)
+QScrollArea* scrollingColumn(QLayout* content, const char* name, const QString& accessibleName)
 {
     content->setContentsMargins(0, 0, 0, 0);
     auto* inner = new QWidget;
     inner->setLayout(content);
     auto* area = new QScrollArea;
     area->setObjectName(QString::fromLatin1(name));
+    area->setAccessibleName(accessibleName); // it takes the keyboard focus to scroll
     area->setWidget(inner);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
@@ -291,8 +292,8 @@ void StatisticsWindow::buildControls()
     plots->addWidget(exponentPanel, 1);
 
     auto* layout = new QHBoxLayout(this);
-    controlsArea = scrollingColumn(controls, "controlsArea");
-    plotsArea = scrollingColumn(plots, "plotsArea");
+    controlsArea = scrollingColumn(controls, "controlsArea", tr("Settings of the run"));
+    plotsArea = scrollingColumn(plots, "plotsArea", tr("Plots and results"));
     layout->addWidget(controlsArea);
     layout->addWidget(plotsArea, 1);
 
