@@ -83,9 +83,21 @@ std::string checkJob(const Job& job, int ranks, bool force)
                         ranks, job.request.snapshotAt});
 }
 
-std::string howToFinish(const std::string& prefix)
+std::vector<stats::Totals> startAnew(const Job& job)
 {
-    return "percolation-stats resume " + prefix + " runs the rest";
+    std::remove((job.prefix + ".totals").c_str());
+    std::remove((job.prefix + ".csv").c_str());
+    removeRankCheckpoints(job.prefix);
+    std::vector<stats::Totals> sizes;
+    for (int L : job.request.sizes)
+        sizes.push_back(job.request.totals(L));
+    return sizes;
+}
+
+std::string howToFinish(const Job& job)
+{
+    return (job.finisher.empty() ? "percolation-stats resume " + job.prefix : job.finisher) +
+           " runs the rest";
 }
 
 int runJob(Job job, std::vector<stats::Totals> sizes, std::string verdict, const Ranks& ranks)
@@ -193,7 +205,7 @@ int runJob(Job job, std::vector<stats::Totals> sizes, std::string verdict, const
     }
     if (!lost.empty() || failed) {
         say("samples are missing from " + job.prefix + ".totals (" +
-            (lost.empty() ? "rank 0 failed" : lost) + "); " + howToFinish(job.prefix));
+            (lost.empty() ? "rank 0 failed" : lost) + "); " + howToFinish(job));
         return 1;
     }
     removeRankCheckpoints(job.prefix);
@@ -201,7 +213,7 @@ int runJob(Job job, std::vector<stats::Totals> sizes, std::string verdict, const
         return 0;
     say("interrupted by " + std::string(signalName(interruptSignal())) + "; " +
         std::to_string(samplesIn(sizes)) + " samples are in " + job.prefix + ".totals; " +
-        howToFinish(job.prefix));
+        howToFinish(job));
     return 128 + interruptSignal();
 }
 

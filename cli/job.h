@@ -22,10 +22,12 @@ struct Execution
 
 struct Job
 {
-    std::string command; // "run" or "resume"
+    std::string command; // "run", "resume" or "universality"
     Request request;
     std::string prefix;
     Execution execution;
+    // The command that runs the rest when the job stops short; "" for resume of the prefix.
+    std::string finisher;
 };
 
 // The thread count used throughout: the one asked for, or the runtime's offer capped at
@@ -41,7 +43,11 @@ int runJob(Job job, std::vector<stats::Totals> done, std::string verdict, const 
 // The check before any file is touched: prefix, memory. Returns "" or a one-line reason.
 std::string checkJob(const Job& job, int ranks, bool force);
 
-// The line at the end of an incomplete result.
-std::string howToFinish(const std::string& prefix);
+// Empty totals of every size, the files of an earlier result under the prefix removed, so that
+// no old sample is ever taken for this job's. On rank 0, holding the prefix's lock.
+std::vector<stats::Totals> startAnew(const Job& job);
+
+// The end of the line that says a result is incomplete.
+std::string howToFinish(const Job& job);
 
 } // namespace cli

@@ -65,8 +65,9 @@ std::string absorb(const std::string& path, std::vector<stats::Totals>& sizes,
     return {};
 }
 
-// Reads the request and every sample already done under the prefix into one totals file.
-std::string gather(const std::string& prefix, Request& request, std::vector<stats::Totals>& sizes)
+} // namespace
+
+std::string readRecordedRequest(const std::string& prefix, Request& request)
 {
     JsonFile json;
     if (std::string reason = json.read(prefix + ".json"); !reason.empty())
@@ -74,8 +75,12 @@ std::string gather(const std::string& prefix, Request& request, std::vector<stat
     if (!json.has("request"))
         return prefix + ".json records no run to resume (it was written by merge, or by an "
                         "older version)";
-    if (std::string reason = request.read(json); !reason.empty())
-        return reason;
+    return request.read(json);
+}
+
+std::string gatherSamples(const std::string& prefix, const Request& request,
+                          std::vector<stats::Totals>& sizes)
+{
     std::error_code error;
     if (std::filesystem::exists(std::filesystem::symlink_status(prefix + ".totals", error))) {
         if (std::string reason = readTotalsFile(prefix + ".totals", sizes); !reason.empty())
@@ -99,12 +104,10 @@ std::string gather(const std::string& prefix, Request& request, std::vector<stat
     return {};
 }
 
-} // namespace
-
 int resumeCommand(const ResumeSettings& settings, const Ranks& ranks)
 {
     const std::string prefix = prefixOf(settings.prefix);
-    Job job{"resume", {}, prefix, settings.execution};
+    Job job{"resume", {}, prefix, settings.execution, {}};
     job.execution.threads = resolveThreads(job.execution.threads, ranks);
     std::string verdict;
     std::vector<stats::Totals> sizes;
@@ -115,7 +118,9 @@ int resumeCommand(const ResumeSettings& settings, const Ranks& ranks)
         if (verdict.empty())
             verdict = lock.take(prefix);
         if (verdict.empty())
-            verdict = gather(prefix, job.request, sizes);
+            verdict = readRecordedRequest(prefix, job.request);
+        if (verdict.empty())
+            verdict = gatherSamples(prefix, job.request, sizes);
         if (verdict.empty())
             verdict = checkJob(job, ranks.count(), true);
     }

@@ -25,6 +25,13 @@ struct ResumeSettings
 };
 
 int runCommand(RunSettings settings, const Ranks& ranks);
+
+// What resume starts from, for any command that continues a result: the request recorded in
+// PREFIX.json, and every sample of it already done, in PREFIX.totals and the checkpoints of
+// ranks (which are then added to PREFIX.totals). Each returns "" or a one-line reason.
+std::string readRecordedRequest(const std::string& prefix, Request& request);
+std::string gatherSamples(const std::string& prefix, const Request& request,
+                          std::vector<stats::Totals>& sizes);
 int resumeCommand(const ResumeSettings& settings, const Ranks& ranks);
 
 } // namespace cli
