@@ -281,8 +281,11 @@ int main(int argc, char** argv)
         "Sample every lattice and model at a few sizes, with snapshots at its known threshold, "
         "and print one table of pc and the critical exponents 1/ν, β/ν, γ/ν, D and τ by "
         "finite-size scaling: each cell the estimate ± its jackknife error, the known value and "
-        "the distance in σ. Writes the table as PREFIX.md and PREFIX.json. With the defaults it "
-        "takes about " +
+        "the distance in σ. Writes the table as PREFIX.md and PREFIX.json, and each pair as the "
+        "result of a run, PREFIX-LATTICE-MODEL.csv, .json and .totals (e.g. PREFIX-square-site), "
+        "which scaling, ns, plot and resume read. Ctrl+C, SIGTERM or SIGHUP stop it early with "
+        "what is done written; the same command again continues: complete pairs are read, the "
+        "others finished. With the defaults it takes about " +
             std::to_string(cli::UniversalityCpuMinutes) +
             " minutes of one core, half that on two");
     numbers.sizes(*universalityApp, "--sizes", universality.sizes,
@@ -304,13 +307,15 @@ int main(int argc, char** argv)
                    "open: crossing; torus: wrapping (default torus)");
     numbers.whole(*universalityApp, "--seed", universality.seed, {},
                   "Seed of the random streams, default 1");
-    numbers.whole(*universalityApp, "--threads", universality.execution.threads,
-                  {1, static_cast<std::uint64_t>(stats::MaxThreads)},
-                  "Threads per process; default: OMP_NUM_THREADS or one per core, at most " +
-                      std::to_string(stats::MaxThreads));
-    universalityApp->add_option("--output", universality.output, "Prefix of PREFIX.md and .json")
+    addExecution(numbers, *universalityApp, universality.execution);
+    universalityApp
+        ->add_option("--output", universality.output,
+                     "Prefix of the table, PREFIX.md and .json, and of the pairs' results")
         ->required();
-    universalityApp->add_flag("--force", universality.force, "Replace existing files");
+    universalityApp->add_flag("--force", universality.force,
+                              "Replace files at PREFIX.md and .json that are no table of this "
+                              "command, and start anew the pairs whose results there were made "
+                              "with other settings");
 
     cli::NsSettings ns;
     CLI::App* nsApp = app.add_subcommand(
@@ -387,6 +392,7 @@ int main(int argc, char** argv)
             universality.models.clear();
             for (const std::string& name : models)
                 stats::parseModel(name, universality.models.emplace_back());
+            universality.arguments.assign(argv + 1, argv + argc);
             return cli::universalityCommand(universality, ranks);
         }
         if (!ranks.leader())

@@ -1,21 +1,20 @@
 #include "universality.h"
 
 #include "interrupt.h"
-#include "memory.h"
+#include "jsonfile.h"
 #include "outputfiles.h"
-#include "progress.h"
-#include "request.h"
 #include "results.h"
+#include "runcommand.h"
 
 #include "stats/exponenttable.h"
-#include "stats/runner.h"
 #include "stats/scalinginput.h"
 #include "stats/threshold.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <new>
+#include <deque>
+#include <filesystem>
 #include <ostream>
 
 namespace cli {
@@ -52,54 +51,122 @@ std::string pairName(const stats::Geometry& g)
     return std::string(stats::latticeName(g.lattice)) + " " + stats::modelName(g.model);
 }
 
+const char* sizesOption(const stats::Geometry& g)
+{
+    return stats::dimensionsOf(g.lattice) == 3 ? "--cubic-sizes" : "--sizes";
+}
+
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The sizes of one pair, sampled with snapshots at its known threshold; on rank 0 with every
-// rank's samples added. Returns false when interrupted or out of memory (after saying so).
-bool samplePair(const UniversalitySettings& s, const Pair& pair, int threads, const Ranks& ranks,
-                std::vector<stats::Totals>& sizes)
+// As a shell reads it back.
+std::string commandLine(const std::vector<std::string>& arguments)
 {
-    const double pc = stats::knownThreshold(pair.geometry.lattice, pair.geometry.model);
-    std::vector<std::uint64_t> counts;
-    for (const int L : pair.sizes) {
-        stats::Geometry g = pair.geometry;
-        g.L = L;
-        sizes.emplace_back(g, s.seed);
-        sizes.back().snapshots = stats::snapshotLayout(g, {pc});
-        counts.push_back(samplesAt(s.samples, L, pair.sizes.back()));
-    }
-    std::vector<std::uint64_t> shares;
-    for (const std::uint64_t count : counts)
-        shares.push_back(
-            stats::sampleCount(stats::shareOf({{0, count}}, ranks.rank(), ranks.count())));
-    Progress progress(pair.sizes, shares);
-    bool failed = false;
-    try {
-        for (std::size_t i = 0; i < sizes.size() && !interruptRequested(); ++i) {
-            if (ranks.leader())
-                progress.startSize(i);
-            stats::RunControl control;
-            control.threads = threads;
-            control.cancel = &interruptRequested();
-            control.progress = [&](std::uint64_t done) {
-                if (ranks.leader())
-                    progress.update(done);
-            };
-            stats::runSamples(
-                sizes[i], stats::shareOf({{0, counts[i]}}, ranks.rank(), ranks.count()), control);
+    std::string line = "percolation-stats";
+    for (const std::string& word : arguments) {
+        line += ' ';
+        if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                    "0123456789@%+=:,./_-") == std::string::npos) {
+            line += word;
+            continue;
         }
-    } catch (const std::bad_alloc&) {
-        failed = true;
-        say("rank " + std::to_string(ranks.rank()) + " ran out of memory");
+        line += '\'';
+        for (const char c : word)
+            line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += '\'';
     }
-    progress.finish();
-    const std::string lost = ranks.gatherTotals(sizes, failed);
-    if (!lost.empty() && ranks.leader())
-        say("samples of " + pairName(pair.geometry) + " are missing (" + lost + ")");
-    return !failed && lost.empty() && !interruptRequested();
+    return line;
+}
+
+// A pair is the result PREFIX-lattice-model of what run --samples N@L_max --ns-at pc asks.
+Job jobOf(const UniversalitySettings& s, const Pair& pair)
+{
+    const stats::Geometry& g = pair.geometry;
+    Job job{"universality",
+            {},
+            s.output + "-" + stats::latticeName(g.lattice) + "-" + stats::modelName(g.model),
+            s.execution,
+            commandLine(s.arguments) + " again"};
+    Request& r = job.request;
+    r.lattice = g.lattice;
+    r.model = g.model;
+    r.sizes = pair.sizes;
+    r.boundary = g.boundary;
+    r.seed = s.seed;
+    r.samples = s.samples;
+    r.samplesAt = pair.sizes.back();
+    r.snapshotAt = {stats::knownThreshold(g.lattice, g.model)};
+    return job;
+}
+
+// The first setting in which a recorded request differs from the one wanted, as
+// "--seed 4, not 3", or "". Numbers are compared by their exact JSON text.
+std::string otherSetting(const Request& made, const Request& wanted, const char* sizesOption)
+{
+    const auto settings = [&](const Request& r) {
+        const auto list = [](const Json& values) {
+            std::string text;
+            for (const Json& value : values) {
+                if (!text.empty())
+                    text += ',';
+                text += value.dump();
+            }
+            return text;
+        };
+        std::string samples = std::to_string(r.samples);
+        if (r.samplesAt > 0)
+            samples.append("@").append(std::to_string(r.samplesAt));
+        return std::vector<std::pair<std::string, std::string>>{
+            {"--lattices", stats::latticeName(r.lattice)},
+            {"--models", stats::modelName(r.model)},
+            {sizesOption, list(r.sizes)},
+            {"--boundary", stats::boundaryName(r.boundary)},
+            {"--seed", std::to_string(r.seed)},
+            {"--samples", samples},
+            {"--first-sample", std::to_string(r.firstSample)},
+            {"--ns-at", list(r.snapshotAt)},
+            {"--p-min, --p-max, --p-step", list({r.grid.min, r.grid.max, r.grid.step})}};
+    };
+    const auto ours = settings(wanted), theirs = settings(made);
+    for (std::size_t i = 0; i < ours.size(); ++i)
+        if (theirs[i].second != ours[i].second)
+            return ours[i].first + " " + theirs[i].second + ", not " + ours[i].second;
+    return {};
+}
+
+// Whether the pair's result can be continued (`anew` false) or is to be started anew, taking
+// its lock; "" or the one-line reason why neither.
+std::string checkPair(const UniversalitySettings& s, const Job& job, const Pair& pair, int ranks,
+                      PrefixLock& lock, bool& anew)
+{
+    if (std::string reason = checkOutputPrefix(job.prefix, true, ranks); !reason.empty())
+        return reason;
+    if (std::string reason = lock.take(job.prefix); !reason.empty())
+        return reason;
+    std::error_code error;
+    const bool there =
+        std::filesystem::exists(std::filesystem::symlink_status(job.prefix + ".json", error));
+    anew = !there;
+    if (there) {
+        Request made;
+        std::string reason = readRecordedRequest(job.prefix, made);
+        if (reason.empty())
+            if (const std::string other =
+                    otherSetting(made, job.request, sizesOption(pair.geometry));
+                !other.empty())
+                reason = job.prefix + ".json was made with " + other;
+        // Read again at the pair's turn, so that one pair's samples at a time are held.
+        std::vector<stats::Totals> sizes;
+        if (reason.empty())
+            reason = gatherSamples(job.prefix, made, sizes);
+        if (!reason.empty() && !s.force)
+            return reason + " (--force starts this pair anew)";
+        anew = !reason.empty();
+    }
+    return checkJob(job, ranks, s.force || there);
 }
 
 stats::TableRow analysePair(const Pair& pair, const std::vector<stats::Totals>& sizes)
@@ -121,6 +188,15 @@ stats::TableRow analysePair(const Pair& pair, const std::vector<stats::Totals>& 
     return stats::tableRow(pair.geometry, pair.sizes, samples, pc, scaling);
 }
 
+// A table there from an earlier start of this command is continued, not replaced.
+bool isTable(const std::string& path)
+{
+    JsonFile file;
+    std::string command;
+    return file.read(path).empty() && file.text("command", command).empty() &&
+           command == "universality";
+}
+
 std::string writeTable(const UniversalitySettings& s, const std::vector<stats::TableRow>& rows,
                        Json timing)
 {
@@ -138,16 +214,7 @@ std::string writeTable(const UniversalitySettings& s, const std::vector<stats::T
 
 } // namespace
 
-std::uint64_t samplesAt(std::uint64_t samples, int L, int largest)
-{
-    // The policy of run --samples N@L, N at the largest size.
-    Request request;
-    request.samples = samples;
-    request.samplesAt = largest;
-    return request.samplesFor(L);
-}
-
-std::string checkUniversality(const UniversalitySettings& s, int ranks)
+std::string checkUniversality(const UniversalitySettings& s)
 {
     for (const auto* list : {&s.sizes, &s.cubicSizes}) {
         const char* option = list == &s.sizes ? "--sizes" : "--cubic-sizes";
@@ -160,30 +227,14 @@ std::string checkUniversality(const UniversalitySettings& s, int ranks)
             return std::string(option) + ": finite-size scaling needs at least " +
                    std::to_string(stats::MinimumScalingSizes) + " sizes";
     }
-    const std::vector<Pair> pairs = pairsOf(s);
-    for (const Pair& pair : pairs)
+    for (const Pair& pair : pairsOf(s))
         for (const int L : pair.sizes) {
             stats::Geometry g = pair.geometry;
             g.L = L;
             if (const std::string reason = g.check(); !reason.empty())
-                return std::string(g.dimensions() == 3 ? "--cubic-sizes" : "--sizes") + ": " +
-                       reason;
+                return std::string(sizesOption(g)) + ": " + reason;
         }
-    if (std::string reason = checkOutputPrefix(s.output, s.force, 1, OutputSuffixes);
-        !reason.empty())
-        return reason;
-    for (const Pair& pair : pairs) {
-        std::vector<stats::Geometry> geometries;
-        for (const int L : pair.sizes)
-            geometries.push_back({pair.geometry.lattice, pair.geometry.model, L, s.boundary});
-        const std::uint64_t most = samplesAt(s.samples, pair.sizes.front(), pair.sizes.back());
-        const double pc = stats::knownThreshold(pair.geometry.lattice, pair.geometry.model);
-        if (std::string reason =
-                checkMemory({geometries, most, std::max(s.execution.threads, 1), ranks, {pc}});
-            !reason.empty())
-            return reason;
-    }
-    return {};
+    return checkOutputPrefix(s.output, s.force || isTable(s.output + ".json"), 1, OutputSuffixes);
 }
 
 int universalityCommand(const UniversalitySettings& given, const Ranks& ranks)
@@ -192,12 +243,24 @@ int universalityCommand(const UniversalitySettings& given, const Ranks& ranks)
     for (auto* list : {&s.sizes, &s.cubicSizes})
         std::sort(list->begin(), list->end());
     s.execution.threads = resolveThreads(s.execution.threads, ranks);
+    const std::vector<Pair> pairs = pairsOf(s);
+    std::vector<Job> jobs;
+    for (const Pair& pair : pairs)
+        jobs.push_back(jobOf(s, pair));
     std::string verdict;
     PrefixLock lock;
+    std::deque<PrefixLock> pairLocks; // every pair's, so that no run or resume writes there
+    std::vector<char> anew(pairs.size(), false);
     if (ranks.leader()) {
-        verdict = checkUniversality(s, ranks.count());
+        verdict = checkUniversality(s);
         if (verdict.empty())
             verdict = lock.take(s.output);
+        for (std::size_t i = 0; i < pairs.size() && verdict.empty(); ++i) {
+            bool fresh = false;
+            verdict =
+                checkPair(s, jobs[i], pairs[i], ranks.count(), pairLocks.emplace_back(), fresh);
+            anew[i] = fresh;
+        }
     }
     if (const std::string plan = ranks.fromLeader(verdict); !plan.empty()) {
         if (ranks.leader())
@@ -207,28 +270,45 @@ int universalityCommand(const UniversalitySettings& given, const Ranks& ranks)
 
     watchForInterrupt();
     const auto start = Clock::now();
-    const std::vector<Pair> pairs = pairsOf(s);
     std::vector<stats::TableRow> rows;
     Json seconds = Json::object();
-    bool complete = true;
-    for (std::size_t i = 0; i < pairs.size() && complete; ++i) {
+    int status = 0;
+    for (std::size_t i = 0; i < pairs.size() && status == 0; ++i) {
         const auto pairStart = Clock::now();
+        const Job& job = jobs[i];
         std::vector<stats::Totals> sizes;
-        complete = samplePair(s, pairs[i], s.execution.threads, ranks, sizes);
-        // Every rank goes on to the next pair only if rank 0 does, which gathers its sums.
-        complete = ranks.fromLeader(complete ? "go on" : "stop") == "go on";
-        if (!complete || !ranks.leader())
+        std::string reason;
+        if (ranks.leader()) {
+            if (anew[i])
+                sizes = startAnew(job);
+            else
+                reason = gatherSamples(job.prefix, job.request, sizes);
+        }
+        const bool done = reason.empty() && !anew[i] && complete(sizes, job.request);
+        // Every rank takes part in the pair's job, and goes on to the next pair, as rank 0 does.
+        if (ranks.fromLeader(done ? "read" : "run") == "run") {
+            status = runJob(job, std::move(sizes), reason, ranks);
+            sizes.clear();
+            if (status == 0 && ranks.leader())
+                if (const std::string unread = gatherSamples(job.prefix, job.request, sizes);
+                    !unread.empty()) {
+                    say(unread);
+                    status = 1;
+                }
+        }
+        status = std::stoi(ranks.fromLeader(std::to_string(status)));
+        if (status != 0 || !ranks.leader())
             continue;
         rows.push_back(analysePair(pairs[i], sizes));
         seconds[pairName(pairs[i].geometry)] = secondsSince(pairStart);
         char line[160];
-        std::snprintf(line, sizeof line, "%s done (%zu of %zu) in %.0f s",
-                      pairName(pairs[i].geometry).c_str(), i + 1, pairs.size(),
-                      secondsSince(pairStart));
+        std::snprintf(line, sizeof line, "%s %s (%zu of %zu) in %.0f s",
+                      pairName(pairs[i].geometry).c_str(), done ? "read" : "done", i + 1,
+                      pairs.size(), secondsSince(pairStart));
         say(line);
     }
     if (!ranks.leader())
-        return complete ? 0 : 1;
+        return status;
     Json timing = {{"seconds", secondsSince(start)},
                    {"seconds_per_pair", seconds},
                    {"threads_per_rank", s.execution.threads},
@@ -240,14 +320,7 @@ int universalityCommand(const UniversalitySettings& given, const Ranks& ranks)
         return 1;
     }
     std::fputs(stats::markdownTable(rows).c_str(), stdout);
-    if (complete)
-        return 0;
-    if (interruptRequested()) {
-        say("interrupted by " + std::string(signalName(interruptSignal())) + "; the table holds " +
-            std::to_string(rows.size()) + " of " + std::to_string(pairs.size()) + " pairs");
-        return 128 + interruptSignal();
-    }
-    return 1;
+    return status;
 }
 
 } // namespace cli

@@ -14,9 +14,15 @@
 // the critical exponents by finite-size scaling, gathered in one table (stats/exponenttable.h)
 // printed as Markdown and written as PREFIX.md and PREFIX.json.
 //
-// Samples per size fall as 1/L (`samples` at the largest size, ⌈samples·L_max/L⌉ at each L): the
-// relative spread of S_max at pc does not depend on L while a sample costs ∝ L^d, so for one
-// budget this gives the exponents about 0.6 times the error of equal counts per size.
+// Each pair is a result of its own, PREFIX-lattice-model, sampled by the job `run` uses, so that
+// it checkpoints, stops on a signal and serves scaling, ns, plot and resume like any other. The
+// same command again continues: complete pairs are read, partial ones finished, missing ones
+// run, and the table comes out as one uninterrupted start would have made it.
+//
+// Samples per size fall as 1/L (`samples` at the largest size, ⌈samples·L_max/L⌉ at each L, as
+// run --samples N@L_max counts them): the relative spread of S_max at pc does not depend on L
+// while a sample costs ∝ L^d, so for one budget this gives the exponents about 0.6 times the
+// error of equal counts per size.
 namespace cli {
 
 // The processor time a run with the defaults took (all eight pairs, measured), for the help.
@@ -35,15 +41,14 @@ struct UniversalitySettings
     std::uint64_t seed = 1;
     Execution execution;
     std::string output;
+    // Replaces other files at PREFIX.md and .json, and starts anew the pairs made otherwise.
     bool force = false;
+    std::vector<std::string> arguments; // as given, for the line that says how to go on
 };
 
-// The samples a size L of a pair runs, whose largest size is `largest`: ⌈samples·largest/L⌉,
-// as run --samples N@L counts them.
-std::uint64_t samplesAt(std::uint64_t samples, int L, int largest);
-
 // "" or the one-line reason why the settings cannot run, naming the option; touches nothing.
-std::string checkUniversality(const UniversalitySettings& settings, int ranks);
+// The pairs' files are checked when the command starts.
+std::string checkUniversality(const UniversalitySettings& settings);
 
 int universalityCommand(const UniversalitySettings& settings, const Ranks& ranks);
 
