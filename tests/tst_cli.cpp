@@ -56,6 +56,9 @@ class CliTest : public QObject
     // of the default lattice and model, which a resume must take from the run's JSON.
     const QString resumable = "run --lattice triangular --model bond --sizes 24,48 --boundary "
                               "torus --samples 2000 --threads 2 --p-step 0.01 ";
+    // Two pairs, to be continued under the prefix appended.
+    const QString twoPairs = "universality --lattices square --models site,bond --sizes "
+                             "8,12,16,24 --samples 64 --seed 3 --threads 2 --output ";
 
     QString path(const QString& name) const { return dir->filePath(name); }
 
@@ -557,6 +560,65 @@ private slots:
         QCOMPARE(process.readAllStandardOutput(),
                  (program + " " PERCOLATION_VERSION "\n").toUtf8());
         QCOMPARE(process.readAllStandardError(), QByteArray());
+    }
+
+    // What is already under the prefix before the same command runs again: commands, "remove
+    // PREFIX" (a pair's files) or "partial PREFIX" (its JSON asks for 64@24, as an interrupted
+    // run would have); and the refusal, if any, that --force overrides.
+    void universalityContinues_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("refusal");
+        const QString bond = "run --lattice square --model bond --boundary torus --seed 3 ";
+        QTest::newRow("a table, a pair missing, a pair partial")
+            << QStringList{twoPairs + "c", "remove c-square-site",
+                           bond + "--sizes 8,12,16,24 --samples 32@24 --output c-square-bond "
+                                  "--force",
+                           "partial c-square-bond"}
+            << "";
+        QTest::newRow("a pair of another seed")
+            << QStringList{QString(twoPairs).replace("--seed 3", "--seed 4") + "c"}
+            << "c-square-site.json was made with --seed 4, not 3";
+        QTest::newRow("a pair of other sizes")
+            << QStringList{bond + "--sizes 8,12,16,32 --samples 64@32 --output c-square-bond"}
+            << "c-square-bond.json was made with --sizes 8,12,16,32, not 8,12,16,24";
+    }
+
+    // Goes on from whatever a stop left, and ends with the bytes of one uninterrupted start.
+    void universalityContinues()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, refusal);
+        runAll({twoPairs + "u"});
+        for (const QString& step : before) {
+            const QString name = step.section(' ', 1);
+            if (step.startsWith("remove "))
+                for (const char* suffix : {".csv", ".json", ".totals"})
+                    QVERIFY(QFile::remove(path(name + suffix)));
+            else if (step.startsWith("partial ")) {
+                QJsonObject result = json(path(name + ".json"));
+                QJsonObject request = result["request"].toObject();
+                request["samples"] = 64;
+                result["request"] = request;
+                put(path(name + ".json"), QJsonDocument(result).toJson());
+            } else
+                runAll({step});
+        }
+        if (!refusal.isEmpty()) {
+            const auto files = snapshot();
+            QCOMPARE(finish(start(twoPairs + "c")), 1);
+            QVERIFY2(errors.size() == 1 && errors[0].contains(refusal),
+                     qPrintable(errors.join('\n')));
+            QCOMPARE(snapshot(), files);
+        }
+        runAll({twoPairs + "c" + (refusal.isEmpty() ? "" : " --force")});
+        QCOMPARE(contents(path("c.md")), contents(path("u.md")));
+        QJsonObject table = json(path("u.json"));
+        table.remove("timing");
+        QCOMPARE(withoutTiming("c.json"), table);
+        for (const char* pair : {"-square-site", "-square-bond"})
+            QCOMPARE(contents(path(QString("c") + pair + ".totals")),
+                     contents(path(QString("u") + pair + ".totals")));
     }
 
     void numbersAreReadStrictly_data()
