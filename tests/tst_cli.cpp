@@ -461,6 +461,10 @@ private slots:
                                                  << "--output";
         QTest::newRow("universality: a table there") << universality << "u.md="
                                                      << "u.md exists";
+        QTest::newRow("universality: a pair's totals without its JSON")
+            << universality + "--lattices square --models site --sizes 8,12,16,24 --samples 32"
+            << "u-square-site.totals="
+            << "u-square-site.totals exists";
         QTest::newRow("universality: a folder for its JSON") << universality + "--force"
                                                              << "u.json/"
                                                              << "u.json: it is a folder";
