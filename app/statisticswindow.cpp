@@ -118,7 +118,9 @@ QScrollArea* scrollingColumn(QLayout* content, const char* name, const QString& 
     inner->setLayout(content);
     auto* area = new QScrollArea;
     area->setObjectName(QString::fromLatin1(name));
-    area->setAccessibleName(accessibleName); // it takes the keyboard focus to scroll
+    area->setAccessibleName(accessibleName);
+    // Not a stop of its own for Tab: a control that takes the focus is scrolled into view.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setWidget(inner);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
