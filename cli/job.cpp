@@ -1,6 +1,7 @@
 #include "job.h"
 
 #include "interrupt.h"
+#include "jsonfile.h"
 #include "memory.h"
 #include "progress.h"
 #include "results.h"
@@ -77,6 +78,13 @@ int resolveThreads(int requested, const Ranks& ranks)
 
 std::string checkJob(const Job& job, int ranks, bool force)
 {
+    // Replacing an unfinished run would throw its samples away: the way to finish it comes first.
+    JsonFile record;
+    bool finished = true;
+    if (!force && record.read(job.prefix + ".json").empty() &&
+        record.flag("complete", finished).empty() && !finished)
+        return job.prefix + ".json records an unfinished run: " + howToFinish(job) +
+               " (--force starts anew)";
     if (std::string reason = checkOutputPrefix(job.prefix, force, ranks); !reason.empty())
         return reason;
     return checkMemory({job.request.geometries(), job.request.mostSamples(), job.execution.threads,

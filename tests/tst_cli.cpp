@@ -259,6 +259,8 @@ private slots:
         QTest::newRow("misspelt command") << "Run --sizes 8 --samples 10 --output out"
                                           << ""
                                           << "\"Run\" is not a command";
+        QTest::newRow("over an unfinished run") << run << "out.json={\"complete\":false}"
+                                                << "percolation-stats resume out runs the rest";
         QTest::newRow("fractional threads") << run + "--threads 1.5"
                                             << ""
                                             << "--threads";
