@@ -12,6 +12,7 @@
 #include "stats/curvescsv.h"
 #include "stats/runner.h"
 #include "universality.h"
+#include "standardoutput.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
@@ -151,9 +152,8 @@ void addExecution(Numbers& numbers, CLI::App& command, cli::Execution& execution
                     "that much (default 10; 0: never; fractions allowed)");
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Everything but the last flush of standard output.
+int runProgram(int argc, char** argv)
 {
     cli::Ranks ranks(argc, argv);
     Numbers numbers;
@@ -412,4 +412,11 @@ int main(int argc, char** argv)
     } catch (const std::bad_alloc&) {
         return refuse("out of memory");
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return cli::withOutputFlushed(runProgram(argc, argv));
 }

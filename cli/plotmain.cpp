@@ -3,6 +3,7 @@
 
 #include "plotcommand.h"
 #include "scalingcommand.h"
+#include "standardoutput.h"
 #include "version.h"
 
 #include <QString>
@@ -21,9 +22,8 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Everything but the last flush of standard output.
+int plotProgram(int argc, char** argv)
 {
     qInstallMessageHandler(quietQtMessages);
     if (argc == 2 && (std::string(argv[1]) == "--version" || std::string(argv[1]) == "-V")) {
@@ -55,4 +55,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "percolation-stats: plot: out of memory\n");
         return 1;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return cli::withOutputFlushed(plotProgram(argc, argv));
 }

@@ -554,7 +554,8 @@ private slots:
                                            << "--version";
     }
 
-    // One line, the program's name and the project's version, and exit status 0.
+    // One line, the program's name and the project's version, and exit status 0; to a full
+    // disk, exit status 1 and a line that says so.
     void versionIsPrinted()
     {
         QFETCH(QString, program);
@@ -566,6 +567,12 @@ private slots:
         QCOMPARE(process.readAllStandardOutput(),
                  (program + " " PERCOLATION_VERSION "\n").toUtf8());
         QCOMPARE(process.readAllStandardError(), QByteArray());
+        process.setStandardOutputFile("/dev/full");
+        process.start(QFileInfo(PERCOLATION_STATS).dir().filePath(program), {option});
+        QVERIFY(process.waitForFinished(60'000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().startsWith(
+            "percolation-stats: cannot write the standard output"));
     }
 
     // What is already under the prefix before the same command runs again: commands, "remove
