@@ -9,10 +9,10 @@
 #include "request.h"
 #include "runcommand.h"
 #include "scalingcommand.h"
+#include "standardoutput.h"
 #include "stats/curvescsv.h"
 #include "stats/runner.h"
 #include "universality.h"
-#include "standardoutput.h"
 #include "version.h"
 
 #include <CLI/CLI.hpp>
