@@ -95,6 +95,8 @@ std::vector<stats::Totals> startAnew(const Job& job)
 {
     std::remove((job.prefix + ".totals").c_str());
     std::remove((job.prefix + ".csv").c_str());
+    for (const char* derived : {ScalingSuffix, NsSuffix})
+        std::remove((job.prefix + derived).c_str());
     removeRankCheckpoints(job.prefix);
     std::vector<stats::Totals> sizes;
     for (int L : job.request.sizes)

@@ -21,7 +21,7 @@ int failure(const std::string& reason)
 int nsCommand(const NsSettings& settings)
 {
     const std::string prefix = prefixOf(settings.input);
-    const std::string output = prefix + "-ns.csv";
+    const std::string output = prefix + NsSuffix;
     if (std::string reason = checkNewFile(output, settings.force); !reason.empty())
         return failure(reason);
     std::vector<stats::Totals> sizes;

@@ -21,6 +21,11 @@ namespace cli {
 nlohmann::ordered_json summary(const std::vector<stats::Totals>& sizes, const PGrid& grid,
                                const Request* request, bool estimates = true);
 
+// The files that `scaling` and `ns` derive from a result, PREFIX + suffix: a result started anew
+// takes them away with its old samples.
+inline constexpr const char* ScalingSuffix = "-scaling.json";
+inline constexpr const char* NsSuffix = "-ns.csv";
+
 // Whether every size holds every sample the request asks for.
 bool complete(const std::vector<stats::Totals>& sizes, const Request& request);
 

@@ -104,7 +104,7 @@ int scalingCommand(const ScalingSettings& settings, const ScalingPicture& pictur
     const std::string prefix = prefixOf(settings.input);
     if (!(std::isnan(settings.omega) || (settings.omega > 0 && std::isfinite(settings.omega))))
         return failure("--omega must be a positive number");
-    const std::string output = prefix + "-scaling.json";
+    const std::string output = prefix + ScalingSuffix;
     if (std::string reason = checkNewFile(output, settings.force); !reason.empty())
         return failure(reason);
     if (!settings.plot.empty())

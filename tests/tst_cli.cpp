@@ -756,6 +756,16 @@ private slots:
                                                     << "another live process";
     }
 
+    // What scaling and ns made of the replaced samples goes with them.
+    void forceTakesTheDerivedFilesAway()
+    {
+        runAll({"run --sizes 8 --samples 10 --output a"});
+        put(path("a-scaling.json"), "{}");
+        put(path("a-ns.csv"), "p,L\n");
+        runAll({"run --sizes 8 --samples 20 --output a --force"});
+        QVERIFY(!QFile::exists(path("a-scaling.json")) && !QFile::exists(path("a-ns.csv")));
+    }
+
     void outputIsCheckedAgainAtTheEnd()
     {
         QFETCH(QString, during);
