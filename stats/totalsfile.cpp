@@ -464,7 +464,7 @@ bool readTotals(std::istream& in, std::vector<Totals>& sizes, std::string& error
             done += piece;
         }
         if (readAt<std::uint64_t>(in, body) != sum.value())
-            return fail("accumulator file is corrupt (checksum mismatch)");
+            return fail("accumulator file is damaged or truncated (checksum mismatch)");
     }
 
     // Every size's header and extent against the length, before anything is allocated.
