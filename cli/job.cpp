@@ -5,6 +5,7 @@
 #include "memory.h"
 #include "progress.h"
 #include "results.h"
+#include "say.h"
 #include "stats/runner.h"
 
 #include <chrono>
@@ -15,11 +16,6 @@ namespace cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-void say(const std::string& line)
-{
-    std::fprintf(stderr, "percolation-stats: %s\n", line.c_str());
-}
 
 // What every rank must know: the request and the samples missing of each size.
 std::string describe(const Job& job, const std::vector<std::vector<stats::SampleRange>>& missing)

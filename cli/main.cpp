@@ -8,6 +8,7 @@
 #include "ranks.h"
 #include "request.h"
 #include "runcommand.h"
+#include "say.h"
 #include "scalingcommand.h"
 #include "standardoutput.h"
 #include "stats/curvescsv.h"
@@ -336,7 +337,7 @@ int runProgram(int argc, char** argv)
 
     auto refuse = [&](const std::string& reason) {
         if (ranks.leader())
-            std::fprintf(stderr, "percolation-stats: %s\n", reason.c_str());
+            cli::say(reason);
         return 1;
     };
     try {

@@ -1,6 +1,7 @@
 #include "runcommand.h"
 
 #include "results.h"
+#include "say.h"
 #include "stats/runner.h"
 #include "stats/totalsfile.h"
 
@@ -110,6 +111,7 @@ int resumeCommand(const ResumeSettings& settings, const Ranks& ranks)
     Job job{"resume", {}, prefix, settings.execution, {}};
     job.execution.threads = resolveThreads(job.execution.threads, ranks);
     std::string verdict;
+    std::string finished; // on rank 0, the line saying there is nothing to do
     std::vector<stats::Totals> sizes;
     PrefixLock lock;
     if (ranks.leader()) {
@@ -123,6 +125,18 @@ int resumeCommand(const ResumeSettings& settings, const Ranks& ranks)
             verdict = gatherSamples(prefix, job.request, sizes);
         if (verdict.empty())
             verdict = checkJob(job, ranks.count(), true);
+        // Rewriting a finished result would only put this command's timing in place of the run's.
+        bool recordedComplete = false;
+        if (verdict.empty() && complete(sizes, job.request) &&
+            probe.flag("complete", recordedComplete).empty() && recordedComplete &&
+            std::filesystem::exists(prefix + ".csv"))
+            finished = prefix + " is complete (" + std::to_string(samplesIn(sizes)) +
+                       " samples): nothing to resume, its files are unchanged";
+    }
+    if (!ranks.fromLeader(finished).empty()) {
+        if (ranks.leader())
+            say(finished);
+        return 0;
     }
     return runJob(job, std::move(sizes), verdict, ranks);
 }

@@ -5,6 +5,7 @@
 #include "outputfiles.h"
 #include "results.h"
 #include "runcommand.h"
+#include "say.h"
 
 #include "stats/exponenttable.h"
 #include "stats/scalinginput.h"
@@ -24,11 +25,6 @@ using Json = nlohmann::ordered_json;
 using Clock = std::chrono::steady_clock;
 
 const std::vector<std::string> OutputSuffixes = {".json", ".md"};
-
-void say(const std::string& line)
-{
-    std::fprintf(stderr, "percolation-stats: %s\n", line.c_str());
-}
 
 struct Pair
 {

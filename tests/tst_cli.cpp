@@ -727,6 +727,10 @@ private slots:
         expected.remove("timing");
         QCOMPARE(withoutTiming("cut.json"), expected);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 3); // no temporary, no lock
+        const QByteArray finished = contents(path("cut.json")); // with the resume's timing
+        runAll({"resume cut"});
+        QVERIFY2(errors.join(' ').contains("nothing to resume"), qPrintable(errors.join(' ')));
+        QCOMPARE(contents(path("cut.json")), finished);
     }
 
     // Signals once every sample is done, while the result is written: exit 0 and no
