@@ -4,6 +4,7 @@
 #include "charts/curvechart.h"
 #include "charts/scalingchart.h"
 #include "jsonfile.h"
+#include "numbers.h"
 #include "stats/canonical.h"
 #include "stats/threshold.h"
 #include "stats/totals.h"
@@ -100,7 +101,8 @@ std::string readTable(const std::string& path, const PlotSettings& settings, Tab
     if (L == columns.size())
         return path + ": no column L";
     const double closest = (settings.pMax - settings.pMin) / 4000;
-    for (long number_ = 2; std::getline(in, line); ++number_) {
+    long number_ = 2;
+    for (; std::getline(in, line); ++number_) {
         const std::string where = path + ":" + std::to_string(number_);
         const std::vector<std::string> fields = split(line);
         if (fields.size() != columns.size())
@@ -127,6 +129,13 @@ std::string readTable(const std::string& path, const PlotSettings& settings, Tab
             (points.empty() || row[0] - points.back()[0] >= closest))
             points.push_back(row);
     }
+    // Empty charts would pass for a picture of the result.
+    if (number_ == 2)
+        return path + ": no rows to plot";
+    if (std::all_of(table.bySize.begin(), table.bySize.end(),
+                    [](const auto& size) { return size.second.empty(); }))
+        return path + ": no row with p from " + decimalText(settings.pMin) + " to " +
+               decimalText(settings.pMax);
     return {};
 }
 

@@ -390,6 +390,14 @@ private slots:
         QTest::newRow("plot: a chart twice") << "plot r --output p.png --observables chi,chi"
                                              << "result r"
                                              << "chi is given twice";
+        const QString header = contents(results.filePath("r.csv")).split('\n').first();
+        QTest::newRow("plot: a CSV of its header only") << "plot r --output p.png"
+                                                        << "result r; r.csv=" + header + "\n"
+                                                        << "no rows";
+        QTest::newRow("plot: no p in range")
+            << "plot r --output p.png --p-min 0.3001 --p-max 0.3009"
+            << "result r"
+            << "from 0.3001 to 0.3009";
         QTest::newRow("plot: unknown chart") << "plot r --output p.png --observables chi,,span"
                                              << "result r"
                                              << "--observables";
@@ -727,7 +735,7 @@ private slots:
         expected.remove("timing");
         QCOMPARE(withoutTiming("cut.json"), expected);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 3); // no temporary, no lock
-        const QByteArray finished = contents(path("cut.json")); // with the resume's timing
+        const QByteArray finished = contents(path("cut.json"));       // with the resume's timing
         runAll({"resume cut"});
         QVERIFY2(errors.join(' ').contains("nothing to resume"), qPrintable(errors.join(' ')));
         QCOMPARE(contents(path("cut.json")), finished);
