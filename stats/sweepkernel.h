@@ -678,6 +678,17 @@ template <int Dimensions> struct Running
     std::uint64_t squares = 0;
     std::uint32_t count = 0;
     std::int64_t first[std::size_t{Dimensions}];
+    // Bit 2d while dimension d's event is still to come: the events' tests are then rare
+    // branches, taken once per dimension and sample.
+    unsigned waiting = 0;
+
+    void happened(unsigned events, std::int64_t n)
+    {
+        for (int d = 0; d < Dimensions; ++d)
+            if (events >> (2 * d) & 1)
+                first[d] = n;
+        waiting &= ~events;
+    }
 
     // A new site adds one cluster and joins `joined` into it; a bond joins its ends' clusters.
     void after(const Join& j)
@@ -747,13 +758,12 @@ template <typename Lattice> struct OpenFrame
 
     template <bool Portable, int Degree, int Dimensions>
     [[gnu::always_inline]] void events(const Around<Degree>&, const Local& l, std::int64_t n,
-                                       std::int64_t E, Running<Dimensions>& r) const
+                                       Running<Dimensions>& r) const
     {
-        for (int d = 0; d < Dimensions; ++d) {
-            const unsigned both = 3u << (2 * d);
-            r.first[d] =
-                pick<Portable>(r.first[d] > E && (l.touched & both) == both, n, r.first[d]);
-        }
+        // Faces 2d and 2d + 1 both touched leave bit 2d.
+        const unsigned spans = l.touched & l.touched >> 1 & r.waiting;
+        if (__builtin_expect(spans != 0, 0))
+            r.happened(spans, n);
     }
 
     template <int Degree>
@@ -836,7 +846,7 @@ template <typename Lattice, typename Position> struct TorusFrame
 
     template <bool Portable, int Dimensions>
     [[gnu::always_inline]] void events(const Around<Degree>& a, const Local& l, std::int64_t n,
-                                       std::int64_t E, Running<Dimensions>& r) const
+                                       Running<Dimensions>& r) const
     {
         // Loops around the torus are closed rarely: the dimensions are read only when one is.
         bool same[std::size_t{Degree}][std::size_t{Degree}]; // [j][k], j < k: one cluster
@@ -847,15 +857,14 @@ template <typename Lattice, typename Position> struct TorusFrame
                 closed = closed | (same[j][k] & (l.placed[j] != l.placed[k]));
             }
         if (__builtin_expect(closed, 0)) {
-            bool wraps[std::size_t{Dimensions}] = {};
+            unsigned wraps = 0; // bit 2d for dimension d
             for (int k = 1; k < Degree; ++k)
                 for (int j = 0; j < k; ++j) {
                     const Position d = l.placed[j] - l.placed[k];
                     for (int dim = 0; dim < Dimensions; ++dim)
-                        wraps[dim] = wraps[dim] | (same[j][k] & d.wraps(dim));
+                        wraps |= unsigned{same[j][k] && d.wraps(dim)} << (2 * dim);
                 }
-            for (int d = 0; d < Dimensions; ++d)
-                r.first[d] = pick<Portable>(r.first[d] > E && wraps[d], n, r.first[d]);
+            r.happened(wraps & r.waiting, n);
         }
     }
 
@@ -981,8 +990,7 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
             around.size[k] = frame.sizeOf(around.root[k]);
         }
         if constexpr (Tracking)
-            frame.template events<Portable>(around, local, static_cast<std::int64_t>(n),
-                                            static_cast<std::int64_t>(a.elements), r);
+            frame.template events<Portable>(around, local, static_cast<std::int64_t>(n), r);
         const Join j = join<Lattice::Own>(around);
         if constexpr (Tracking) {
             frame.relink(around, j, local, site);
@@ -1021,13 +1029,10 @@ template <typename Lattice, typename Frame, bool Portable> struct Sweeper
             r.count = lattice.N;
         }
         std::fill(r.first, r.first + Dimensions, E + 1);
+        for (int d = 0; d < Dimensions; ++d)
+            r.waiting |= 1u << (2 * d);
         sums.addAt(0, r.maxSize, r.squares, r.count);
-        auto pending = [E](const Running<Dimensions>& values) {
-            bool any = false;
-            for (int d = 0; d < Dimensions; ++d)
-                any = any || values.first[d] > E;
-            return any;
-        };
+        auto pending = [](const Running<Dimensions>& values) { return values.waiting != 0; };
         std::size_t n = 1;
         bool tracking = true;
         auto upTo = [&](std::size_t last) {
