@@ -715,6 +715,8 @@ template <typename Lattice> struct OpenFrame
     Node* nodes;
     std::uint8_t* faces;
     std::uint32_t none;
+    // The empty root and the faces' roots as they always are, put back in one block copy.
+    std::array<Node, 1 + Faces> unchanged{};
 
     std::uint32_t& sizeOf(std::uint32_t root) const { return nodes[root].size; }
 
@@ -726,6 +728,7 @@ template <typename Lattice> struct OpenFrame
             nodes[none + 1 + f].parent = none + 1 + f;
             faces[none + 1 + f] = static_cast<std::uint8_t>(1u << f);
         }
+        std::copy_n(nodes + none, unchanged.size(), unchanged.begin());
         lattice.grid.forEachBorder(
             [&](std::uint32_t cell, std::uint32_t f) { nodes[cell].parent = none + 1 + f; });
         if constexpr (Lattice::Own == 0)
@@ -772,8 +775,7 @@ template <typename Lattice> struct OpenFrame
     {
         for (const std::uint32_t r : a.root)
             nodes[r].parent = j.big;
-        for (std::uint32_t f = 0; f <= Faces; ++f)
-            nodes[none + f].parent = none + f;
+        std::copy(unchanged.begin(), unchanged.end(), nodes + none);
         faces[j.big] = static_cast<std::uint8_t>(l.touched);
     }
 };
